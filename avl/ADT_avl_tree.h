@@ -1,0 +1,110 @@
+// ADT_avl_tree: a height-balanced binary search tree of 32-bit signed keys.
+//
+// Every node carries its own balance factor,
+//
+//     balance = height(left subtree) - height(right subtree),
+//
+// where heights count nodes and an empty subtree has height 0. After every
+// public operation each node's balance is -1 (right-heavy), 0 or +1
+// (left-heavy), which keeps the height of a tree of n nodes below
+// 1.44 * log2(n + 2): ten million keys fit in 24 levels.
+//
+// Equal keys may coexist. Insertion sends a key equal to a node's key into the
+// node's right subtree; rotations may later move an equal key to either side,
+// so the order invariant is the non-strict one: everything left of a node is
+// <= its key, everything right of it is >= its key, and an in-order walk
+// yields the keys in non-decreasing order.
+//
+// Ownership: the caller owns the AVL_TREE handle from create_avl_tree; the
+// tree owns every node reachable from `root`. Nodes are taken from the heap
+// one at a time by AVL_insert. There are no parent links and no global state,
+// so separate trees may be used from separate threads; one tree is not safe
+// to share between threads without a lock.
+//
+// Recursion contract: every operation that can reshape a subtree takes the
+// subtree's root and returns the subtree's new root, and the caller stores the
+// result back into the link it passed (node->left = insert_rotate(node->left,
+// ...)). Further results travel back through `bool*` flags: `grew` tells the
+// caller that the returned subtree is one level taller than the one it passed.
+// All walks are recursive, one call level per tree level.
+#ifndef ADT_AVL_TREE_H
+#define ADT_AVL_TREE_H
+
+#include <cstdint>
+
+// ---------------------------------------------------------------- records --
+
+// One stored key.
+struct nod {
+  int32_t data;     // the key
+  nod* left;        // keys <= data, or null
+  nod* right;       // keys >= data, or null
+  int32_t balance;  // height(left) - height(right): +1, 0 or -1
+};
+
+// The tree handle.
+struct AVL_TREE {
+  int32_t size;  // number of nodes, duplicates counted
+  nod* root;     // null when the tree is empty
+};
+
+// Returns a new empty tree (size 0, root null), or null when the heap cannot
+// supply the handle.
+AVL_TREE* create_avl_tree();
+
+// ----------------------------------------------------------------- lookup --
+
+// Returns the first node on the search path from `node` whose key equals
+// `value`, or null when there is none (or `node` is null).
+nod* search_avl(nod* node, int32_t value);
+
+// Returns the leftmost (smallest) node of the subtree, or null for an empty
+// subtree.
+nod* find_smallest_node(nod* node);
+
+// Returns the rightmost (largest) node of the subtree, or null for an empty
+// subtree.
+nod* find_largest_node(nod* node);
+
+// -------------------------------------------------------------- rotations --
+//
+// The rotations relink three pointers and return the new subtree root. They
+// never read or write `balance`: the rebalancing steps set the balance factors
+// of the nodes involved themselves. Called on a null node, or on a node that
+// lacks the child that would become the pivot, they return `node` unchanged.
+
+// Lifts node->right above `node`; returns it.
+nod* rotate_left(nod* node);
+
+// Lifts node->left above `node`; returns it.
+nod* rotate_right(nod* node);
+
+// -------------------------------------------------------------- insertion --
+
+// Adds one node holding `value` (equal keys are kept side by side) and
+// rebalances. Allocates exactly one node. Returns 1 on success; returns 0 and
+// leaves the tree untouched when the heap cannot supply a node or the tree
+// already holds INT32_MAX nodes.
+//
+// Should a rebalancing step meet a balance factor that a tree built only
+// through this module never shows, the process prints one line on standard
+// error and exits with a non-zero status (standard output is still flushed).
+int AVL_insert(AVL_TREE* tree, int32_t value);
+
+// Inserts the prepared leaf `new_node` into the subtree rooted at `node` (null
+// for an empty subtree) and returns the subtree's new root. Sets *grew to
+// whether the returned subtree is one level taller than `node`'s was.
+nod* insert_rotate(nod* node, nod* new_node, bool* grew);
+
+// Rebalances a node whose balance is +1 and whose left subtree has just grown
+// one level: one single or double rotation, after which the subtree is as tall
+// as before the insertion. Returns the new subtree root and sets *grew to
+// false. When the left child's balance is outside -1..+1 the node is returned
+// unchanged and *grew is not written.
+nod* balance_left(nod* node, bool* grew);
+
+// The mirror image of balance_left: for a node whose balance is -1 and whose
+// right subtree has just grown.
+nod* balance_right(nod* node, bool* grew);
+
+#endif  // ADT_AVL_TREE_H

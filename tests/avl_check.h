@@ -1,0 +1,37 @@
+// Test support: an independent check of every invariant of a tree, and a
+// compact text form of a tree's shape for pinning exact results.
+#ifndef AVL_TESTS_AVL_CHECK_H
+#define AVL_TESTS_AVL_CHECK_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "avl/ADT_avl_tree.h"
+
+// Recomputes heights bottom-up and checks the order (non-strict, as equal keys
+// may sit on either side), that every stored balance equals height(left) -
+// height(right) and lies in -1..+1, and that `size` is the node count.
+// Returns an empty string for a sound tree, else a description of the first
+// fault found.
+std::string check_avl(const AVL_TREE* tree);
+
+// Height of a subtree in nodes (0 when empty).
+int subtree_height(const nod* node);
+
+// The keys in in-order sequence.
+std::vector<int32_t> inorder_keys(const nod* node);
+
+// The shape with balances: a leaf is "key:balance", an inner node
+// "(left key:balance right)" and an empty child ".". Inserting 1, 2, 3 gives
+// "(1:0 2:0 3:0)".
+std::string shape(const nod* node);
+
+// Builds a tree by inserting `keys` in order; fails the current test when an
+// insertion fails.
+AVL_TREE* tree_of(const std::vector<int32_t>& keys);
+
+// Releases every node and the handle.
+void release_tree(AVL_TREE* tree);
+
+#endif  // AVL_TESTS_AVL_CHECK_H

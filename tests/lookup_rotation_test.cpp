@@ -1,0 +1,119 @@
+// Lookup, smallest/largest and the two rotations.
+#include <gtest/gtest.h>
+
+#include "avl_check.h"
+
+namespace {
+
+nod make_leaf(int32_t key) {
+  return nod{key, nullptr, nullptr, 0};
+}
+
+TEST(CreateTest, FreshTreeIsEmpty) {
+  AVL_TREE* tree = create_avl_tree();
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(tree->size, 0);
+  EXPECT_EQ(tree->root, nullptr);
+  EXPECT_EQ(check_avl(tree), "");
+  release_tree(tree);
+}
+
+TEST(SearchTest, FindsPresentKeysAndMissesAbsentOnes) {
+  EXPECT_EQ(search_avl(nullptr, 7), nullptr);
+
+  AVL_TREE* tree = tree_of({1, 2, 3});
+  EXPECT_EQ(search_avl(tree->root, 2), tree->root);
+  EXPECT_EQ(search_avl(tree->root, 1), tree->root->left);
+  EXPECT_EQ(search_avl(tree->root, 3), tree->root->right);
+  EXPECT_EQ(search_avl(tree->root, 4), nullptr);
+  EXPECT_EQ(search_avl(tree->root, 0), nullptr);
+  EXPECT_EQ(search_avl(tree->root, INT32_MIN), nullptr);
+  EXPECT_EQ(search_avl(tree->root, INT32_MAX), nullptr);
+  release_tree(tree);
+}
+
+TEST(SearchTest, ReturnsFirstEqualKeyOnThePath) {
+  // 5, 5, 5 puts the second 5 at the root with the others as its children.
+  AVL_TREE* tree = tree_of({5, 5, 5});
+  EXPECT_EQ(search_avl(tree->root, 5), tree->root);
+  release_tree(tree);
+}
+
+TEST(SearchTest, FindsEveryKeyOfALargerTree) {
+  std::vector<int32_t> keys;
+  for (int32_t k = -500; k <= 500; k += 2) {
+    keys.push_back(k * 3);
+  }
+  AVL_TREE* tree = tree_of(keys);
+  for (int32_t key : keys) {
+    const nod* hit = search_avl(tree->root, key);
+    ASSERT_NE(hit, nullptr) << key;
+    EXPECT_EQ(hit->data, key);
+    EXPECT_EQ(search_avl(tree->root, key + 1), nullptr) << key + 1;
+  }
+  release_tree(tree);
+}
+
+TEST(ExtremesTest, SmallestAndLargest) {
+  EXPECT_EQ(find_smallest_node(nullptr), nullptr);
+  EXPECT_EQ(find_largest_node(nullptr), nullptr);
+
+  nod single = make_leaf(42);
+  EXPECT_EQ(find_smallest_node(&single), &single);
+  EXPECT_EQ(find_largest_node(&single), &single);
+
+  AVL_TREE* tree = tree_of({50, 20, 80, 10, 30, INT32_MIN, INT32_MAX, 90});
+  EXPECT_EQ(find_smallest_node(tree->root)->data, INT32_MIN);
+  EXPECT_EQ(find_largest_node(tree->root)->data, INT32_MAX);
+  // On a subtree they stay inside it.
+  EXPECT_EQ(find_largest_node(tree->root->left)->data, inorder_keys(tree->root->left).back());
+  EXPECT_EQ(find_smallest_node(tree->root->right)->data, inorder_keys(tree->root->right).front());
+  release_tree(tree);
+}
+
+// A with right child B; B has children b and c; A has left child a.
+struct RotationFixture : ::testing::Test {
+  nod a = make_leaf(1), b = make_leaf(3), c = make_leaf(5);
+  nod A{2, &a, nullptr, 7}, B{4, &b, &c, -7};
+};
+
+TEST_F(RotationFixture, RotateLeftLiftsRightChild) {
+  A.right = &B;
+  const std::vector<int32_t> before = inorder_keys(&A);
+
+  nod* top = rotate_left(&A);
+  EXPECT_EQ(top, &B);
+  EXPECT_EQ(B.left, &A);
+  EXPECT_EQ(B.right, &c);
+  EXPECT_EQ(A.left, &a);
+  EXPECT_EQ(A.right, &b);  // B's old left moved under A
+  EXPECT_EQ(inorder_keys(top), before);
+  // Rotations never touch balance factors.
+  EXPECT_EQ(A.balance, 7);
+  EXPECT_EQ(B.balance, -7);
+}
+
+TEST_F(RotationFixture, RotateRightUndoesRotateLeft) {
+  A.right = &B;
+  nod* top = rotate_right(rotate_left(&A));
+  EXPECT_EQ(top, &A);
+  EXPECT_EQ(A.left, &a);
+  EXPECT_EQ(A.right, &B);
+  EXPECT_EQ(B.left, &b);
+  EXPECT_EQ(B.right, &c);
+  EXPECT_EQ(A.balance, 7);
+  EXPECT_EQ(B.balance, -7);
+}
+
+TEST_F(RotationFixture, RotationWithoutPivotChangesNothing) {
+  EXPECT_EQ(rotate_left(nullptr), nullptr);
+  EXPECT_EQ(rotate_right(nullptr), nullptr);
+  // A has no right child yet; c has no children at all.
+  EXPECT_EQ(rotate_left(&A), &A);
+  EXPECT_EQ(A.left, &a);
+  EXPECT_EQ(rotate_right(&c), &c);
+  EXPECT_EQ(c.left, nullptr);
+  EXPECT_EQ(c.right, nullptr);
+}
+
+}  // namespace
