@@ -20,15 +20,27 @@
 namespace {
 
 // A fix-up found a child that cannot be there in a tree built only through
-// this module: after a subtree has grown by one level its root is never
-// balanced, unless it is the new leaf itself, and a leaf is never the taller
-// child of a node that already leaned its way. Only a tree whose balance
-// factors were changed from outside can get here. Carrying on would silently
-// break the balance invariant, so the process stops; exit() still flushes
-// standard output, so nothing already printed is lost.
-[[noreturn]] void stop_inconsistent_tree(const char* where) {
-  std::fprintf(stderr, "ADT_avl_tree: inconsistent tree: balanced child in %s\n", where);
+// this module, which can only mean that balance factors or links were changed
+// from outside:
+//   - a balanced child on the side that has just grown: after a subtree grows
+//     by one level its root always leans, unless it is the new leaf itself,
+//     and a lone leaf is never the taller side of a node that already leaned
+//     its way;
+//   - no child at all on the side a node's balance says is the taller one.
+// Carrying on would break the balance invariant silently or follow a null
+// link, so the process stops here; exit() still flushes standard output, so
+// nothing already printed is lost.
+[[noreturn]] void stop_inconsistent_tree(const char* what, const char* where) {
+  std::fprintf(stderr, "ADT_avl_tree: inconsistent tree: %s in %s\n", what, where);
   std::exit(EXIT_FAILURE);
+}
+
+// The child that a fix-up is about to rotate, which a consistent tree always has.
+nod* required_child(nod* child, const char* where) {
+  if (child == nullptr) {
+    stop_inconsistent_tree("missing child", where);
+  }
+  return child;
 }
 
 }  // namespace
@@ -43,6 +55,27 @@ AVL_TREE* create_avl_tree() {
   tree->size = 0;
   tree->root = nullptr;
   return tree;
+}
+
+namespace {
+
+void release_subtree(nod* node) {
+  if (node == nullptr) {
+    return;
+  }
+  release_subtree(node->left);
+  release_subtree(node->right);
+  delete node;
+}
+
+}  // namespace
+
+void AVL_destroy(AVL_TREE* tree) {
+  if (tree == nullptr) {
+    return;
+  }
+  release_subtree(tree->root);
+  delete tree;
 }
 
 // ----------------------------------------------------------------- lookup --
@@ -215,10 +248,10 @@ nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
  * subtree is as tall as before the insertion, so growth stops here.
  */
 nod* balance_left(nod* node, bool* grew) {
-  nod* child = node->left;
+  nod* child = required_child(node->left, "balance_left");
   switch (child->balance) {
     case 0:
-      stop_inconsistent_tree("balance_left");
+      stop_inconsistent_tree("balanced child", "balance_left");
     case +1:  // left-left
       node->balance = 0;
       child->balance = 0;
@@ -226,7 +259,7 @@ nod* balance_left(nod* node, bool* grew) {
       *grew = false;
       return node;
     case -1: {  // left-right
-      nod* grandchild = child->right;
+      nod* grandchild = required_child(child->right, "balance_left");
       switch (grandchild->balance) {
         case +1:  // b was the taller half: c is short, N leans right
           node->balance = -1;
@@ -256,12 +289,12 @@ nod* balance_left(nod* node, bool* grew) {
 
 // Mirror image of balance_left.
 nod* balance_right(nod* node, bool* grew) {
-  nod* child = node->right;
+  nod* child = required_child(node->right, "balance_right");
   switch (child->balance) {
     case 0:
-      stop_inconsistent_tree("balance_right");
+      stop_inconsistent_tree("balanced child", "balance_right");
     case +1: {  // right-left
-      nod* grandchild = child->left;
+      nod* grandchild = required_child(child->left, "balance_right");
       switch (grandchild->balance) {
         case +1:
           node->balance = 0;
@@ -293,4 +326,312 @@ nod* balance_right(nod* node, bool* grew) {
     default:
       return node;
   }
+}
+
+// --------------------------------------------------------------- deletion --
+
+int AVL_delete(AVL_TREE* tree, int32_t value) {
+  bool shrank;  // both written by delete_rotate before anything reads them
+  bool found;
+  nod* result = delete_rotate(tree->root, value, &shrank, &found);
+  if (!found) {
+    return 0;  // the descent met only unchanged links: nothing moved
+  }
+  tree->root = result;
+  tree->size -= 1;
+  if (tree->size == 0) {
+    tree->root = nullptr;
+  }
+  return 1;
+}
+
+// Finds the key as search_avl does, unlinks one node holding it and, while
+// the subtree below keeps shrinking, lets each level on the way back up
+// rebalance itself. A node with two children is not unlinked: it takes the
+// key of its in-order predecessor (the rightmost node of its left subtree),
+// and that key is deleted from the left subtree instead, where its node has
+// at most one child.
+nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found) {
+  if (node == nullptr) {
+    *found = false;
+    *shrank = false;
+    return nullptr;
+  }
+  if (node->data > value) {
+    node->left = delete_rotate(node->left, value, shrank, found);
+    if (*shrank) {
+      node = del_balance_right(node, shrank);
+    }
+    return node;
+  }
+  if (node->data < value) {
+    node->right = delete_rotate(node->right, value, shrank, found);
+    if (*shrank) {
+      node = del_balance_left(node, shrank);
+    }
+    return node;
+  }
+  if (node->left == nullptr || node->right == nullptr) {
+    // At most one child: it takes the node's place, one level higher.
+    nod* kept = node->left == nullptr ? node->right : node->left;
+    delete node;
+    *found = true;
+    *shrank = true;
+    return kept;
+  }
+  const nod* predecessor = node->left;
+  while (predecessor->right != nullptr) {
+    predecessor = predecessor->right;
+  }
+  node->data = predecessor->data;
+  node->left = delete_rotate(node->left, node->data, shrank, found);
+  if (*shrank) {
+    node = del_balance_right(node, shrank);
+  }
+  return node;
+}
+
+/*
+ * The right subtree of N has shrunk by one level. Heights are marked h;
+ * balances in brackets.
+ *
+ *   N was balanced [0]:     now leans left [+1]; N's height is unchanged: stop.
+ *   N leaned right [-1]:    now balanced [0]; N is one level lower: go on.
+ *   N leaned left [+1]:     now two levels heavier on the left: rotate.
+ *
+ * Single rotation, L balanced or leaning left:
+ *
+ *            N[+2]                     L[-1 or 0]
+ *           /    \                    /    \
+ *       L[0/+1]   c (h)     =>     a(h+1)   N[+1 or 0]
+ *       /    \                             /    \
+ *    a(h+1)  b(h+1 or h)         b(h+1 or h)    c(h)
+ *
+ *   L was balanced: the subtree keeps its height h+3 and the shrinking stops.
+ *   L leaned left:  both end balanced, the subtree is a level lower: go on.
+ *
+ * Double rotation, L leaning right: LR ends on top, balanced, and the
+ * subtree is a level lower, so the shrinking goes on.
+ *
+ *            N[+2]                        LR[0]
+ *           /    \                      /      \
+ *        L[-1]    d (h)       =>      L          N
+ *       /    \                       / \        / \
+ *     a(h)   LR (h+1)               a   b      c   d
+ *           /  \
+ *          b    c      (b, c: h or h-1 as LR's old balance says)
+ */
+nod* del_balance_left(nod* node, bool* shrank) {
+  switch (node->balance) {
+    case 0:
+      node->balance = +1;
+      *shrank = false;  // height unchanged: stop
+      return node;
+    case -1:
+      node->balance = 0;  // one level lower: keep going
+      return node;
+    case +1: {
+      nod* child = required_child(node->left, "del_balance_left");
+      if (child->balance == -1) {
+        nod* grandchild = required_child(child->right, "del_balance_left");
+        switch (grandchild->balance) {
+          case 0:
+            node->balance = 0;
+            child->balance = 0;
+            break;
+          case +1:  // c is the short half, so N leans right
+            node->balance = -1;
+            child->balance = 0;
+            break;
+          case -1:  // b is the short half, so L leans left
+            node->balance = 0;
+            child->balance = +1;
+            break;
+          default:
+            break;
+        }
+        grandchild->balance = 0;
+        node->left = rotate_left(child);
+        return rotate_right(node);
+      }
+      switch (child->balance) {
+        case 0:
+          node->balance = +1;
+          child->balance = -1;
+          *shrank = false;
+          break;
+        case +1:
+          node->balance = 0;
+          child->balance = 0;
+          break;
+        default:
+          break;
+      }
+      return rotate_right(node);
+    }
+    default:
+      return node;
+  }
+}
+
+// Mirror image of del_balance_left.
+nod* del_balance_right(nod* node, bool* shrank) {
+  switch (node->balance) {
+    case 0:
+      node->balance = -1;
+      *shrank = false;
+      return node;
+    case +1:
+      node->balance = 0;
+      return node;
+    case -1: {
+      nod* child = required_child(node->right, "del_balance_right");
+      if (child->balance == +1) {
+        nod* grandchild = required_child(child->left, "del_balance_right");
+        switch (grandchild->balance) {
+          case 0:
+            node->balance = 0;
+            child->balance = 0;
+            break;
+          case +1:
+            node->balance = 0;
+            child->balance = -1;
+            break;
+          case -1:
+            node->balance = +1;
+            child->balance = 0;
+            break;
+          default:
+            break;
+        }
+        grandchild->balance = 0;
+        node->right = rotate_right(child);
+        return rotate_left(node);
+      }
+      switch (child->balance) {
+        case 0:
+          node->balance = -1;
+          child->balance = +1;
+          *shrank = false;
+          break;
+        case -1:
+          node->balance = 0;
+          child->balance = 0;
+          break;
+        default:
+          break;
+      }
+      return rotate_left(node);
+    }
+    default:
+      return node;
+  }
+}
+
+// --------------------------------------------------------------- printing --
+
+void traverse_preorder(const nod* node) {
+  if (node == nullptr) {
+    return;
+  }
+  std::printf("%d ", node->data);
+  traverse_preorder(node->left);
+  traverse_preorder(node->right);
+}
+
+void traverse_inorder(const nod* node) {
+  if (node == nullptr) {
+    return;
+  }
+  traverse_inorder(node->left);
+  std::printf("%d ", node->data);
+  traverse_inorder(node->right);
+}
+
+void traverse_postorder(const nod* node) {
+  if (node == nullptr) {
+    return;
+  }
+  traverse_postorder(node->left);
+  traverse_postorder(node->right);
+  std::printf("%d ", node->data);
+}
+
+void AVL_print(const AVL_TREE* tree, int32_t type) {
+  std::printf("AVL_TREE\n");
+  std::printf("size : %d\n", tree->size);
+  std::printf("data : ");
+  switch (type) {
+    case 0:
+      traverse_preorder(tree->root);
+      break;
+    case 1:
+      traverse_inorder(tree->root);
+      break;
+    case 2:
+      traverse_postorder(tree->root);
+      break;
+    default:
+      std::printf("type error\n");
+      break;
+  }
+  std::printf("\n");
+}
+
+namespace {
+
+// Writes the vertex of `node` and, below it, its subtree; vertices are named
+// n<k> by pre-order number (keys repeat, so they cannot name vertices).
+// Returns the number of vertices written, or -1 when a write fails.
+long write_dot_subtree(const nod* node, long id, FILE* out) {
+  const char* sign = node->balance > 0 ? "+" : "";
+  if (std::fprintf(out, "  n%ld [label=\"%d\\n%s%d\"];\n", id, node->data, sign, node->balance) <
+      0) {
+    return -1;
+  }
+  long written = 1;
+  const nod* children[2] = {node->left, node->right};
+  const char* ports[2] = {"sw", "se"};
+  const bool lone_child = (node->left == nullptr) != (node->right == nullptr);
+  for (int side = 0; side < 2; ++side) {
+    const long child_id = id + written;
+    if (children[side] != nullptr) {
+      if (std::fprintf(out, "  n%ld:%s -> n%ld;\n", id, ports[side], child_id) < 0) {
+        return -1;
+      }
+      const long below = write_dot_subtree(children[side], child_id, out);
+      if (below < 0) {
+        return -1;
+      }
+      written += below;
+    } else if (lone_child) {
+      // The empty side of a one-child node, so the child keeps its side.
+      if (std::fprintf(out, "  e%ld [shape=point];\n  n%ld:%s -> e%ld [style=dotted];\n", id, id,
+                       ports[side], id) < 0) {
+        return -1;
+      }
+    }
+  }
+  return written;
+}
+
+}  // namespace
+
+int AVL_write_dot(const AVL_TREE* tree, FILE* out) {
+  if (tree == nullptr || out == nullptr) {
+    return 0;
+  }
+  if (std::fprintf(out,
+                   "digraph AVL_TREE {\n"
+                   "  node [shape=circle, fontname=\"Helvetica\", fontsize=11];\n"
+                   "  edge [arrowhead=none];\n") < 0) {
+    return 0;
+  }
+  if (tree->root != nullptr && write_dot_subtree(tree->root, 0, out) < 0) {
+    return 0;
+  }
+  if (std::fprintf(out, "}\n") < 0 || std::fflush(out) != 0 || std::ferror(out) != 0) {
+    return 0;
+  }
+  return 1;
 }

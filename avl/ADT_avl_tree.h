@@ -31,6 +31,7 @@
 #define ADT_AVL_TREE_H
 
 #include <cstdint>
+#include <cstdio>
 
 // ---------------------------------------------------------------- records --
 
@@ -49,13 +50,23 @@ struct AVL_TREE {
 };
 
 // Returns a new empty tree (size 0, root null), or null when the heap cannot
-// supply the handle.
+// supply the handle. Release it with AVL_destroy.
 AVL_TREE* create_avl_tree();
+
+// Releases every node of the tree and then the handle itself. A null handle
+// is accepted and does nothing.
+void AVL_destroy(AVL_TREE* tree);
 
 // ----------------------------------------------------------------- lookup --
 
 // Returns the first node on the search path from `node` whose key equals
-// `value`, or null when there is none (or `node` is null).
+// `value`, or null when there is none (or `node` is null). Among repeated
+// keys that is the one nearest the root.
+//
+// The pointer stays valid only until the tree next changes: deleting a key
+// that sits in a node with two children copies the in-order predecessor's key
+// into that node and releases the predecessor's node instead, so a node found
+// earlier may afterwards hold another key, or be gone.
 nod* search_avl(nod* node, int32_t value);
 
 // Returns the leftmost (smallest) node of the subtree, or null for an empty
@@ -106,5 +117,65 @@ nod* balance_left(nod* node, bool* grew);
 // The mirror image of balance_left: for a node whose balance is -1 and whose
 // right subtree has just grown.
 nod* balance_right(nod* node, bool* grew);
+
+// --------------------------------------------------------------- deletion --
+//
+// `shrank` tells the caller that the returned subtree is one level lower than
+// the one it passed; `found` that a node holding the key was released.
+
+// Removes one node holding `value` (when the key repeats, exactly one of them)
+// and rebalances, possibly at every level up to the root. Releases one node;
+// never allocates. Returns 1 when a node was removed, 0 when the key is absent
+// (the tree is then untouched).
+int AVL_delete(AVL_TREE* tree, int32_t value);
+
+// Deletes one node holding `value` from the subtree rooted at `node` and
+// returns the subtree's new root. A node with two children takes its in-order
+// predecessor's key, and the predecessor's node is deleted from the left
+// subtree in its place.
+nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found);
+
+// Rebalances `node` after its right subtree has shrunk by one level (so the
+// left may now be the heavier side). Returns the new subtree root; clears
+// *shrank when the subtree kept its height.
+nod* del_balance_left(nod* node, bool* shrank);
+
+// The mirror image of del_balance_left: after the left subtree has shrunk.
+nod* del_balance_right(nod* node, bool* shrank);
+
+// --------------------------------------------------------------- printing --
+//
+// The printers write to standard output through the ordinary buffered stream
+// and never flush it. Each key is printed as "%d " (so the last key is also
+// followed by a space). A null subtree prints nothing.
+
+// Keys of the subtree in pre-order: node, left, right.
+void traverse_preorder(const nod* node);
+
+// Keys of the subtree in in-order (non-decreasing): left, node, right.
+void traverse_inorder(const nod* node);
+
+// Keys of the subtree in post-order: left, right, node.
+void traverse_postorder(const nod* node);
+
+// Prints the tree report:
+//
+//   AVL_TREE
+//   size : <size>
+//   data : <keys in the selected order, each followed by a space>
+//
+// `type` selects the order: 0 pre-order, 1 in-order, 2 post-order. Any other
+// value prints "type error" and a newline in place of the keys (the report
+// then ends with an empty line).
+void AVL_print(const AVL_TREE* tree, int32_t type);
+
+// Writes the tree to `out` as a Graphviz DOT digraph: one vertex per node
+// (repeated keys are separate vertices) labelled with its key and balance
+// factor, left edges leaving to the lower left and right edges to the lower
+// right, and an empty child drawn as a small point wherever a node has only
+// one child, so a lone right child never looks like a left one. Render with
+// `dot -Tsvg`. Returns 1 on success, 0 when writing (or the final flush of
+// `out`) fails or an argument is null.
+int AVL_write_dot(const AVL_TREE* tree, FILE* out);
 
 #endif  // ADT_AVL_TREE_H

@@ -100,7 +100,7 @@ TEST(AllocationFailureTest, FailedInsertLeavesTreeUntouched) {
     EXPECT_EQ(failures, 1);
     EXPECT_EQ(check_avl(tree), "");
     EXPECT_EQ(inorder_keys(tree->root), std::vector<int32_t>(model.begin(), model.end()));
-    release_tree(tree);
+    AVL_destroy(tree);
   }
 }
 
@@ -111,7 +111,7 @@ TEST(AllocationFailureTest, FullCountIsRefusedBeforeAllocating) {
   EXPECT_EQ(AVL_insert(tree, 2), 0);
   EXPECT_EQ(nothrow_calls, calls);
   tree->size = 1;
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 TEST(AllocationFailureTest, OneAllocationPerInsert) {
@@ -122,7 +122,7 @@ TEST(AllocationFailureTest, OneAllocationPerInsert) {
     ASSERT_EQ(AVL_insert(tree, key % 17), 1);
   }
   EXPECT_EQ(nothrow_calls - calls, 1000);
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 }  // namespace

@@ -46,15 +46,6 @@ void collect(const nod* node, std::vector<int32_t>& keys) {
   collect(node->right, keys);
 }
 
-void release(nod* node) {
-  if (node == nullptr) {
-    return;
-  }
-  release(node->left);
-  release(node->right);
-  delete node;
-}
-
 }  // namespace
 
 std::string check_avl(const AVL_TREE* tree) {
@@ -103,11 +94,4 @@ AVL_TREE* tree_of(const std::vector<int32_t>& keys) {
     EXPECT_EQ(AVL_insert(tree, key), 1) << "inserting " << key;
   }
   return tree;
-}
-
-void release_tree(AVL_TREE* tree) {
-  if (tree != nullptr) {
-    release(tree->root);
-    delete tree;
-  }
 }

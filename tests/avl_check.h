@@ -31,7 +31,4 @@ std::string shape(const nod* node);
 // insertion fails.
 AVL_TREE* tree_of(const std::vector<int32_t>& keys);
 
-// Releases every node and the handle.
-void release_tree(AVL_TREE* tree);
-
 #endif  // AVL_TESTS_AVL_CHECK_H

@@ -74,7 +74,7 @@ TEST(SizeLimitTest, FullCountRefusesInsertAndChangesNothing) {
 
   tree->size = 4;
   EXPECT_EQ(check_avl(tree), "");
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 }  // namespace

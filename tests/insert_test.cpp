@@ -22,7 +22,7 @@ TEST_P(InsertShapeTest, EndsInExpectedShape) {
   EXPECT_EQ(shape(tree->root), c.expected);
   EXPECT_EQ(tree->size, static_cast<int32_t>(c.keys.size()));
   EXPECT_EQ(check_avl(tree), "");
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,7 +70,7 @@ TEST(InsertTest, FirstKeyBecomesRoot) {
   EXPECT_EQ(tree->root->left, nullptr);
   EXPECT_EQ(tree->root->right, nullptr);
   EXPECT_EQ(tree->size, 1);
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 TEST(InsertTest, RepeatedKeysKeepTheirInsertionNodes) {
@@ -85,7 +85,7 @@ TEST(InsertTest, RepeatedKeysKeepTheirInsertionNodes) {
   EXPECT_NE(tree->root->right, nullptr);
   EXPECT_NE(tree->root->right, first);
   EXPECT_EQ(tree->size, 3);
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 TEST(InsertTest, AllEqualKeysStayBalanced) {
@@ -96,7 +96,7 @@ TEST(InsertTest, AllEqualKeysStayBalanced) {
     ASSERT_EQ(check_avl(tree), "") << "after " << i << " inserts";
   }
   EXPECT_EQ(inorder_keys(tree->root), std::vector<int32_t>(1000, 9));
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 TEST(InsertTest, GrowFlagReportsHeightChange) {
@@ -166,7 +166,7 @@ TEST(PerfectTreeTest, AscendingRunsFillEveryLevel) {
       ++spine;
     }
     EXPECT_EQ(spine, k);
-    release_tree(tree);
+    AVL_destroy(tree);
   }
 }
 
@@ -179,7 +179,7 @@ TEST(PerfectTreeTest, DescendingRunsFillEveryLevelToo) {
   EXPECT_EQ(check_avl(tree), "");
   EXPECT_EQ(subtree_height(tree->root), 10);
   EXPECT_EQ(tree->root->data, 512);
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ TEST(CreateTest, FreshTreeIsEmpty) {
   EXPECT_EQ(tree->size, 0);
   EXPECT_EQ(tree->root, nullptr);
   EXPECT_EQ(check_avl(tree), "");
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 TEST(SearchTest, FindsPresentKeysAndMissesAbsentOnes) {
@@ -29,14 +29,14 @@ TEST(SearchTest, FindsPresentKeysAndMissesAbsentOnes) {
   EXPECT_EQ(search_avl(tree->root, 0), nullptr);
   EXPECT_EQ(search_avl(tree->root, INT32_MIN), nullptr);
   EXPECT_EQ(search_avl(tree->root, INT32_MAX), nullptr);
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 TEST(SearchTest, ReturnsFirstEqualKeyOnThePath) {
   // 5, 5, 5 puts the second 5 at the root with the others as its children.
   AVL_TREE* tree = tree_of({5, 5, 5});
   EXPECT_EQ(search_avl(tree->root, 5), tree->root);
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 TEST(SearchTest, FindsEveryKeyOfALargerTree) {
@@ -51,7 +51,7 @@ TEST(SearchTest, FindsEveryKeyOfALargerTree) {
     EXPECT_EQ(hit->data, key);
     EXPECT_EQ(search_avl(tree->root, key + 1), nullptr) << key + 1;
   }
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 TEST(ExtremesTest, SmallestAndLargest) {
@@ -68,7 +68,7 @@ TEST(ExtremesTest, SmallestAndLargest) {
   // On a subtree they stay inside it.
   EXPECT_EQ(find_largest_node(tree->root->left)->data, inorder_keys(tree->root->left).back());
   EXPECT_EQ(find_smallest_node(tree->root->right)->data, inorder_keys(tree->root->right).front());
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 // A with right child B; B has children b and c; A has left child a.

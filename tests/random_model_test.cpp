@@ -42,7 +42,7 @@ TEST_P(RandomInsertTest, MatchesMultisetAfterEveryInsert) {
         ASSERT_EQ(hit->data, probe);
       }
     }
-    release_tree(tree);
+    AVL_destroy(tree);
   }
 }
 
@@ -68,7 +68,7 @@ TEST(RandomInsertTest, HeightStaysWithinAvlBound) {
   // 200,000 nodes allow a height of at most 25.
   EXPECT_LE(subtree_height(tree->root), 25);
   EXPECT_GE(subtree_height(tree->root), 18);  // a binary tree needs ceil(log2(n + 1))
-  release_tree(tree);
+  AVL_destroy(tree);
 }
 
 }  // namespace
