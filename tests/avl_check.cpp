@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 
 namespace {
@@ -94,4 +95,21 @@ AVL_TREE* tree_of(const std::vector<int32_t>& keys) {
     EXPECT_EQ(AVL_insert(tree, key), 1) << "inserting " << key;
   }
   return tree;
+}
+
+nod* clone_subtree(const nod* node) {
+  if (node == nullptr) {
+    return nullptr;
+  }
+  nod* copy = new nod{node->data, nullptr, nullptr, node->balance};
+  copy->left = clone_subtree(node->left);
+  copy->right = clone_subtree(node->right);
+  return copy;
+}
+
+long scaled(long count) {
+  const char* text = std::getenv("AVL_TEST_SCALE");
+  const double scale = text != nullptr ? std::atof(text) : 1.0;
+  const long result = static_cast<long>(static_cast<double>(count) * scale);
+  return result < 1 ? 1 : result;
 }

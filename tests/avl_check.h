@@ -31,4 +31,13 @@ std::string shape(const nod* node);
 // insertion fails.
 AVL_TREE* tree_of(const std::vector<int32_t>& keys);
 
+// A deep copy of a subtree, node by node with `new`, so that AVL_destroy can
+// release it.
+nod* clone_subtree(const nod* node);
+
+// The randomized suites scale their operation counts by the environment
+// variable AVL_TEST_SCALE (default 1; e.g. 0.01 under valgrind). Returns
+// max(1, count * scale).
+long scaled(long count);
+
 #endif  // AVL_TESTS_AVL_CHECK_H

@@ -1,8 +1,14 @@
-// Randomized insertion against std::multiset: after every insertion the tree
-// must pass the invariant checker and hold exactly the model's keys.
+// Randomized model tests: seeded sequences of operations applied both to a
+// tree and to a std::multiset, with the invariant checker after every step.
+//
+// A failure names its seed and step. To replay one seed alone:
+//   AVL_SEED=<seed> ./random_model_test --gtest_filter='<test name>'
+// AVL_TEST_SCALE (default 1) scales the number of seeds, e.g. 0.01 under valgrind.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <iterator>
 #include <random>
 #include <set>
 
@@ -15,59 +21,151 @@ struct KeyRange {
   int32_t low, high;
 };
 
+std::string range_name(const ::testing::TestParamInfo<KeyRange>& info) {
+  return info.param.name;
+}
+
+const KeyRange kRanges[] = {
+    {"HeavyDuplicates", 1, 40},            // about 40 distinct keys
+    {"Hundreds", -300, 300},               // a few hundred keys
+    {"WholeInt32", INT32_MIN, INT32_MAX},  // extremes included below
+};
+
+// The seeds to run: 1..count, or only AVL_SEED when it is set.
+std::vector<uint32_t> seeds(long count) {
+  if (const char* only = std::getenv("AVL_SEED")) {
+    return {static_cast<uint32_t>(std::strtoul(only, nullptr, 10))};
+  }
+  std::vector<uint32_t> all;
+  for (long seed = 1; seed <= scaled(count); ++seed) {
+    all.push_back(static_cast<uint32_t>(seed));
+  }
+  return all;
+}
+
+// Keys from the range; in the whole int32 range the two extremes come up often.
+int32_t random_key(std::mt19937& rng, const KeyRange& range) {
+  if (range.low == INT32_MIN && rng() % 16 == 0) {
+    return rng() % 2 == 0 ? INT32_MIN : INT32_MAX;
+  }
+  return std::uniform_int_distribution<int32_t>(range.low, range.high)(rng);
+}
+
+// A key the model holds (when it holds any), else a random one.
+int32_t present_key(std::mt19937& rng, const KeyRange& range, const std::multiset<int32_t>& model) {
+  if (model.empty()) {
+    return random_key(rng, range);
+  }
+  auto at = model.begin();
+  std::advance(at, static_cast<long>(rng() % model.size()));
+  return *at;
+}
+
 class RandomInsertTest : public ::testing::TestWithParam<KeyRange> {};
 
 TEST_P(RandomInsertTest, MatchesMultisetAfterEveryInsert) {
   const KeyRange range = GetParam();
-  constexpr int kSequences = 60;
   constexpr int kInsertsPerSequence = 400;
-  for (uint32_t seed = 1; seed <= kSequences; ++seed) {
+  for (uint32_t seed : seeds(60)) {
     std::mt19937 rng(seed);
-    std::uniform_int_distribution<int32_t> pick(range.low, range.high);
     AVL_TREE* tree = create_avl_tree();
     ASSERT_NE(tree, nullptr);
     std::multiset<int32_t> model;
     for (int step = 0; step < kInsertsPerSequence; ++step) {
-      const int32_t key = pick(rng);
+      const int32_t key = random_key(rng, range);
       ASSERT_EQ(AVL_insert(tree, key), 1);
       model.insert(key);
-      const std::string fault = check_avl(tree);
-      ASSERT_EQ(fault, "") << "seed " << seed << " step " << step << " key " << key;
+      ASSERT_EQ(check_avl(tree), "") << "seed " << seed << " step " << step << " key " << key;
       ASSERT_EQ(inorder_keys(tree->root), std::vector<int32_t>(model.begin(), model.end()))
           << "seed " << seed << " step " << step;
-      const int32_t probe = pick(rng);
-      const nod* hit = search_avl(tree->root, probe);
-      ASSERT_EQ(hit != nullptr, model.count(probe) > 0) << "seed " << seed << " probe " << probe;
-      if (hit != nullptr) {
-        ASSERT_EQ(hit->data, probe);
-      }
     }
     AVL_destroy(tree);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Ranges, RandomInsertTest,
-                         ::testing::Values(KeyRange{"HeavyDuplicates", 1, 40},
-                                           KeyRange{"Hundreds", -300, 300},
-                                           KeyRange{"WholeInt32", INT32_MIN, INT32_MAX}),
-                         [](const ::testing::TestParamInfo<KeyRange>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Ranges, RandomInsertTest, ::testing::ValuesIn(kRanges), range_name);
 
-// A larger tree checked once at the end: the height stays within the AVL bound.
-TEST(RandomInsertTest, HeightStaysWithinAvlBound) {
+// Inserts, deletes (half of them of keys the tree holds) and searches.
+class RandomMixTest : public ::testing::TestWithParam<KeyRange> {};
+
+TEST_P(RandomMixTest, MatchesMultisetAfterEveryOperation) {
+  const KeyRange range = GetParam();
+  constexpr int kStepsPerSequence = 2000;
+  long operations = 0;
+  for (uint32_t seed : seeds(170)) {
+    std::mt19937 rng(seed * 7919u + 17u);
+    AVL_TREE* tree = create_avl_tree();
+    ASSERT_NE(tree, nullptr);
+    std::multiset<int32_t> model;
+    for (int step = 0; step < kStepsPerSequence; ++step, ++operations) {
+      const unsigned dice = rng() % 100;
+      const bool pick_present = rng() % 2 == 0;
+      const int32_t key = pick_present ? present_key(rng, range, model) : random_key(rng, range);
+      std::string op;
+      if (dice < 50) {
+        op = "insert";
+        ASSERT_EQ(AVL_insert(tree, key), 1);
+        model.insert(key);
+      } else if (dice < 80) {
+        op = "delete";
+        const auto at = model.find(key);
+        const int expected = at != model.end() ? 1 : 0;
+        if (at != model.end()) {
+          model.erase(at);
+        }
+        ASSERT_EQ(AVL_delete(tree, key), expected)
+            << "seed " << seed << " step " << step << " delete " << key;
+      } else {
+        op = "search";
+        const nod* hit = search_avl(tree->root, key);
+        ASSERT_EQ(hit != nullptr, model.count(key) > 0)
+            << "seed " << seed << " step " << step << " search " << key;
+        if (hit != nullptr) {
+          ASSERT_EQ(hit->data, key);
+        }
+      }
+      ASSERT_EQ(check_avl(tree), "")
+          << "seed " << seed << " step " << step << " after " << op << " " << key;
+      ASSERT_EQ(inorder_keys(tree->root), std::vector<int32_t>(model.begin(), model.end()))
+          << "seed " << seed << " step " << step << " after " << op << " " << key;
+      ASSERT_EQ(tree->root == nullptr, model.empty());
+    }
+    AVL_destroy(tree);
+  }
+  RecordProperty("operations", std::to_string(operations));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, RandomMixTest, ::testing::ValuesIn(kRanges), range_name);
+
+// Grow a larger tree, then drain it in random order: the height stays within
+// the AVL bound while it is large and the tree ends empty.
+TEST(RandomDrainTest, GrowThenDrainStaysWithinBound) {
   std::mt19937 rng(2026);
   AVL_TREE* tree = create_avl_tree();
   ASSERT_NE(tree, nullptr);
-  constexpr int kCount = 200000;
-  for (int i = 0; i < kCount; ++i) {
-    ASSERT_EQ(AVL_insert(tree, static_cast<int32_t>(rng())), 1);
+  const long count = scaled(200000);
+  std::vector<int32_t> keys;
+  for (long i = 0; i < count; ++i) {
+    keys.push_back(static_cast<int32_t>(rng()));
+    ASSERT_EQ(AVL_insert(tree, keys.back()), 1);
   }
   EXPECT_EQ(check_avl(tree), "");
-  // Fewest nodes of an AVL tree of height h: N(h) = N(h-1) + N(h-2) + 1, so
-  // 200,000 nodes allow a height of at most 25.
-  EXPECT_LE(subtree_height(tree->root), 25);
-  EXPECT_GE(subtree_height(tree->root), 18);  // a binary tree needs ceil(log2(n + 1))
+  if (count == 200000) {
+    // Fewest nodes of an AVL tree of height h: N(h) = N(h-1) + N(h-2) + 1,
+    // so 200,000 nodes allow a height of at most 25 (N(26) = 317,810), and a
+    // binary tree of 200,000 nodes needs at least 18 levels.
+    EXPECT_LE(subtree_height(tree->root), 25);
+    EXPECT_GE(subtree_height(tree->root), 18);
+  }
+  std::shuffle(keys.begin(), keys.end(), rng);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    ASSERT_EQ(AVL_delete(tree, keys[i]), 1) << keys[i];
+    if (i % 1024 == 0) {
+      ASSERT_EQ(check_avl(tree), "") << "after " << i + 1 << " deletions";
+    }
+  }
+  EXPECT_EQ(tree->size, 0);
+  EXPECT_EQ(tree->root, nullptr);
   AVL_destroy(tree);
 }
 
