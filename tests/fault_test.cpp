@@ -56,6 +56,31 @@ TEST(InconsistentTreeDeathTest, MirrorSideStopsToo) {
       ::testing::ExitedWithCode(1), "inconsistent tree: balanced child in balance_right");
 }
 
+TEST(InconsistentTreeDeathTest, MissingChildStopsInsteadOfFollowingNull) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The root claims a taller left side that does not exist; deleting its
+  // right child asks the deletion fix-up to rotate that missing child.
+  EXPECT_EXIT(
+      {
+        AVL_TREE* tree = create_avl_tree();
+        AVL_insert(tree, 2);
+        AVL_insert(tree, 3);
+        tree->root->balance = +1;
+        AVL_delete(tree, 3);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "inconsistent tree: missing child in del_balance_left");
+  // Likewise a double rotation whose grandchild is missing.
+  EXPECT_EXIT(
+      {
+        AVL_TREE* tree = tree_of({5, 2, 8, 1});  // 5 leans left; 2 holds only 1
+        tree->root->left->balance = -1;          // 2 now claims a right child
+        AVL_delete(tree, 8);                     // 5 must rotate 2's missing right child up
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "inconsistent tree: missing child in del_balance_left");
+}
+
 TEST(SizeLimitTest, FullCountRefusesInsertAndChangesNothing) {
   AVL_TREE* tree = tree_of({2, 1, 3});
   nod* root = tree->root;
