@@ -1,0 +1,620 @@
+// Graphviz output: the exact DOT text of small trees, the tree read back out
+// of the DOT text of large ones, failed writes, the avl_dot tool end to end
+// and, where Graphviz is installed, the rendered layout.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "avl_check.h"
+
+namespace {
+
+const std::string HEADER =
+    "digraph AVL_TREE {\n"
+    "  node [shape=circle, fontname=\"Helvetica\", fontsize=11];\n"
+    "  edge [arrowhead=none];\n";
+
+// The DOT text of a tree, written through a memory stream; "<failed>" when
+// AVL_write_dot reports failure.
+std::string dot_of(const AVL_TREE* tree) {
+  char* data = nullptr;
+  size_t length = 0;
+  FILE* stream = open_memstream(&data, &length);
+  if (stream == nullptr) {
+    ADD_FAILURE() << "open_memstream failed";
+    return "";
+  }
+  const int ok = AVL_write_dot(tree, stream);
+  std::fclose(stream);
+  std::string text(data, length);
+  std::free(data);
+  return ok == 1 ? text : "<failed>";
+}
+
+std::string temp_path(const std::string& stem) {
+  static int counter = 0;
+  return ::testing::TempDir() + "avl_dot_test." + std::to_string(getpid()) + "." +
+         std::to_string(counter++) + "." + stem;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+struct ProcessResult {
+  int status = -1;  // exit status, or -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs `command` through the shell, capturing standard output and error.
+ProcessResult run(const std::string& command) {
+  const std::string err_path = temp_path("stderr.txt");
+  ProcessResult result;
+  std::fflush(stdout);
+  FILE* pipe = popen((command + " 2>" + err_path).c_str(), "r");
+  if (pipe == nullptr) {
+    ADD_FAILURE() << "cannot start " << command;
+    return result;
+  }
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    result.out.append(buffer, got);
+  }
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.err = read_file(err_path);
+  std::remove(err_path.c_str());
+  return result;
+}
+
+// ------------------------------------------------- exact text --
+
+TEST(DotTextTest, EmptyTreeHasNoVertices) {
+  AVL_TREE* tree = create_avl_tree();
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(dot_of(tree), HEADER + "}\n");
+  AVL_destroy(tree);
+}
+
+TEST(DotTextTest, SingleNode) {
+  AVL_TREE* tree = tree_of({-2147483647 - 1});
+  EXPECT_EQ(dot_of(tree), HEADER + "  n0 [label=\"-2147483648\\n0\"];\n}\n");
+  AVL_destroy(tree);
+}
+
+// Vertices are numbered in pre-order; each vertex line comes right after the
+// edge that leads to it; labels are "key\nbalance" with a sign on +1.
+TEST(DotTextTest, FullTreeOfThree) {
+  AVL_TREE* tree = tree_of({1, 2, 3});
+  ASSERT_EQ(shape(tree->root), "(1:0 2:0 3:0)");
+  EXPECT_EQ(dot_of(tree), HEADER +
+                              "  n0 [label=\"2\\n0\"];\n"
+                              "  n0:sw -> n1;\n"
+                              "  n1 [label=\"1\\n0\"];\n"
+                              "  n0:se -> n2;\n"
+                              "  n2 [label=\"3\\n0\"];\n"
+                              "}\n");
+  AVL_destroy(tree);
+}
+
+// A lone child gets a dotted stub on its empty side, so the drawing cannot
+// be mistaken for its mirror image.
+TEST(DotTextTest, LoneRightChildHasStubOnTheLeft) {
+  AVL_TREE* tree = tree_of({1, 2});
+  ASSERT_EQ(shape(tree->root), "(. 1:-1 2:0)");
+  EXPECT_EQ(dot_of(tree), HEADER +
+                              "  n0 [label=\"1\\n-1\"];\n"
+                              "  e0 [shape=point];\n"
+                              "  n0:sw -> e0 [style=dotted];\n"
+                              "  n0:se -> n1;\n"
+                              "  n1 [label=\"2\\n0\"];\n"
+                              "}\n");
+  AVL_destroy(tree);
+}
+
+TEST(DotTextTest, LoneLeftChildHasStubOnTheRight) {
+  AVL_TREE* tree = tree_of({2, 1});
+  ASSERT_EQ(shape(tree->root), "(1:0 2:1 .)");
+  EXPECT_EQ(dot_of(tree), HEADER +
+                              "  n0 [label=\"2\\n+1\"];\n"
+                              "  n0:sw -> n1;\n"
+                              "  n1 [label=\"1\\n0\"];\n"
+                              "  e0 [shape=point];\n"
+                              "  n0:se -> e0 [style=dotted];\n"
+                              "}\n");
+  AVL_destroy(tree);
+}
+
+// Equal keys are separate vertices; the right-hand 5 of the root has a lone
+// right child, so its stub is named after its own pre-order number.
+TEST(DotTextTest, RepeatedKeysAreSeparateVertices) {
+  AVL_TREE* tree = tree_of({5, 3, 5, 5});
+  ASSERT_EQ(shape(tree->root), "(3:0 5:-1 (. 5:-1 5:0))");
+  EXPECT_EQ(dot_of(tree), HEADER +
+                              "  n0 [label=\"5\\n-1\"];\n"
+                              "  n0:sw -> n1;\n"
+                              "  n1 [label=\"3\\n0\"];\n"
+                              "  n0:se -> n2;\n"
+                              "  n2 [label=\"5\\n-1\"];\n"
+                              "  e2 [shape=point];\n"
+                              "  n2:sw -> e2 [style=dotted];\n"
+                              "  n2:se -> n3;\n"
+                              "  n3 [label=\"5\\n0\"];\n"
+                              "}\n");
+  AVL_destroy(tree);
+}
+
+// ------------------------------------- the tree read back from DOT --
+
+struct Edge {
+  std::string from;
+  std::string port;  // "sw" or "se"
+  std::string to;
+  bool dotted;
+};
+
+struct ParsedDot {
+  std::map<std::string, std::string> labels;  // n<k> -> "key\nbalance" (escaped)
+  std::vector<std::string> stubs;             // e<k>
+  std::vector<Edge> edges;
+  std::string fault;  // the first line that fits no known form
+};
+
+ParsedDot parse_dot(const std::string& text) {
+  static const std::regex vertex(R"re(  (n\d+) \[label="(-?\d+\\n[+-]?\d)"\];)re");
+  static const std::regex stub(R"(  (e\d+) \[shape=point\];)");
+  static const std::regex edge(R"(  (n\d+):(sw|se) -> ([ne]\d+)( \[style=dotted\])?;)");
+  ParsedDot parsed;
+  if (text.compare(0, HEADER.size(), HEADER) != 0 || text.size() < HEADER.size() + 2 ||
+      text.compare(text.size() - 2, 2, "}\n") != 0) {
+    parsed.fault = "header or closing brace";
+    return parsed;
+  }
+  std::istringstream lines(text.substr(HEADER.size(), text.size() - HEADER.size() - 2));
+  std::string line;
+  std::smatch m;
+  while (std::getline(lines, line)) {
+    if (std::regex_match(line, m, vertex)) {
+      if (!parsed.labels.emplace(m[1], m[2]).second) {
+        parsed.fault = "vertex declared twice: " + line;
+      }
+    } else if (std::regex_match(line, m, stub)) {
+      parsed.stubs.push_back(m[1]);
+    } else if (std::regex_match(line, m, edge)) {
+      parsed.edges.push_back({m[1], m[2], m[3], m[4].matched});
+    } else {
+      parsed.fault = "unexpected line: " + line;
+    }
+    if (!parsed.fault.empty()) {
+      break;
+    }
+  }
+  return parsed;
+}
+
+// Rebuilds the tree from the vertices and edges (root n0) into `storage` and
+// returns its shape() text, or a description of what does not fit a tree.
+std::string shape_from_dot(const ParsedDot& dot, std::vector<nod>& storage) {
+  if (!dot.fault.empty()) {
+    return dot.fault;
+  }
+  std::map<std::string, size_t> index;
+  storage.assign(dot.labels.size(), nod{0, nullptr, nullptr, 0});
+  for (const auto& [name, label] : dot.labels) {
+    const size_t i = index.size();
+    index[name] = i;
+    const size_t split = label.find("\\n");
+    storage[i].data = static_cast<int32_t>(std::stol(label.substr(0, split)));
+    storage[i].balance = std::stoi(label.substr(split + 2));
+  }
+  std::map<std::string, int> parents;
+  for (const Edge& e : dot.edges) {
+    if (index.count(e.from) == 0) {
+      return "edge from an undeclared vertex " + e.from;
+    }
+    if (e.to[0] == 'e') {
+      continue;  // stubs are checked separately
+    }
+    if (e.dotted || index.count(e.to) == 0) {
+      return "bad edge to " + e.to;
+    }
+    nod*& link = e.port == "sw" ? storage[index[e.from]].left : storage[index[e.from]].right;
+    if (link != nullptr) {
+      return "two edges on one side of " + e.from;
+    }
+    link = &storage[index[e.to]];
+    parents[e.to] += 1;
+  }
+  for (const auto& [name, i] : index) {
+    if (parents[name] != (name == "n0" ? 0 : 1)) {
+      return "vertex " + name + " has " + std::to_string(parents[name]) + " parents";
+    }
+  }
+  return storage.empty() ? std::string(".") : shape(&storage[index["n0"]]);
+}
+
+// Stubs hang exactly on the empty side of one-child nodes, dotted; nowhere
+// else. Works on the rebuilt tree, so it assumes shape_from_dot succeeded.
+std::string check_stubs(const ParsedDot& dot, const std::vector<nod>& storage) {
+  std::map<std::string, size_t> index;
+  for (const auto& [name, label] : dot.labels) {
+    const size_t i = index.size();
+    index[name] = i;
+  }
+  std::map<std::string, std::string> stub_side;  // parent -> port
+  for (const Edge& e : dot.edges) {
+    if (e.to[0] == 'e') {
+      if (!e.dotted || e.to != "e" + e.from.substr(1) || stub_side.count(e.from) != 0) {
+        return "bad stub edge " + e.from + " -> " + e.to;
+      }
+      stub_side[e.from] = e.port;
+    }
+  }
+  if (stub_side.size() != dot.stubs.size()) {
+    return "stub vertices and stub edges do not pair up";
+  }
+  for (const auto& [name, i] : index) {
+    const nod& node = storage[i];
+    const bool lone = (node.left == nullptr) != (node.right == nullptr);
+    const auto found = stub_side.find(name);
+    if (!lone) {
+      if (found != stub_side.end()) {
+        return "stub on " + name + ", which does not have exactly one child";
+      }
+      continue;
+    }
+    const std::string empty_side = node.left == nullptr ? "sw" : "se";
+    if (found == stub_side.end() || found->second != empty_side) {
+      return "one-child vertex " + name + " lacks a stub on its empty side";
+    }
+  }
+  return "";
+}
+
+TEST(DotStructureTest, LargeTreesReadBackIdentically) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    std::uniform_int_distribution<int32_t> draw(-50, 50 + round * 40);
+    std::vector<int32_t> keys;
+    for (int i = 0; i < 10 + round * 25; ++i) {
+      keys.push_back(draw(random));
+    }
+    AVL_TREE* tree = tree_of(keys);
+    for (size_t i = 0; i < keys.size(); i += 4) {
+      AVL_delete(tree, keys[i]);
+    }
+    ASSERT_EQ(check_avl(tree), "");
+    const ParsedDot parsed = parse_dot(dot_of(tree));
+    std::vector<nod> storage;
+    EXPECT_EQ(shape_from_dot(parsed, storage), shape(tree->root)) << "round " << round;
+    EXPECT_EQ(parsed.labels.size(), static_cast<size_t>(tree->size));
+    EXPECT_EQ(check_stubs(parsed, storage), "") << "round " << round;
+    AVL_destroy(tree);
+  }
+}
+
+// ---------------------------------------------------- failure --
+
+TEST(DotFailureTest, NullArgumentsAreRefused) {
+  AVL_TREE* tree = tree_of({1});
+  EXPECT_EQ(AVL_write_dot(nullptr, stdout), 0);
+  EXPECT_EQ(AVL_write_dot(tree, nullptr), 0);
+  EXPECT_EQ(AVL_write_dot(nullptr, nullptr), 0);
+  AVL_destroy(tree);
+}
+
+// /dev/full accepts the open and fails every write with ENOSPC. A small tree
+// fits the stream's buffer, so only the closing flush fails; a large one
+// fails in the middle of the vertices; an unbuffered stream fails on the
+// very first line.
+TEST(DotFailureTest, FullDeviceIsReported) {
+  FILE* probe = std::fopen("/dev/full", "w");
+  if (probe == nullptr) {
+    GTEST_SKIP() << "no /dev/full here";
+  }
+  std::fclose(probe);
+  std::vector<int32_t> many;
+  for (int32_t k = 0; k < 2000; ++k) {
+    many.push_back(k);
+  }
+  AVL_TREE* small = tree_of({1, 2, 3});
+  AVL_TREE* large = tree_of(many);
+  for (const AVL_TREE* tree : {small, large}) {
+    for (bool buffered : {true, false}) {
+      FILE* full = std::fopen("/dev/full", "w");
+      ASSERT_NE(full, nullptr);
+      if (!buffered) {
+        std::setvbuf(full, nullptr, _IONBF, 0);
+      }
+      EXPECT_EQ(AVL_write_dot(tree, full), 0) << tree->size << " keys, buffered " << buffered;
+      std::fclose(full);
+    }
+  }
+  AVL_destroy(small);
+  AVL_destroy(large);
+}
+
+TEST(DotFailureTest, ReadOnlyStreamIsReported) {
+  const std::string path = temp_path("readonly.dot");
+  write_file(path, "");
+  FILE* in = std::fopen(path.c_str(), "r");
+  ASSERT_NE(in, nullptr);
+  AVL_TREE* tree = tree_of({1, 2, 3});
+  EXPECT_EQ(AVL_write_dot(tree, in), 0);
+  std::fclose(in);
+  EXPECT_EQ(read_file(path), "");
+  std::remove(path.c_str());
+  AVL_destroy(tree);
+}
+
+TEST(DotFailureTest, SucceedsOnAnOrdinaryFile) {
+  const std::string path = temp_path("plain.dot");
+  FILE* out = std::fopen(path.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  AVL_TREE* tree = tree_of({1, 2, 3});
+  EXPECT_EQ(AVL_write_dot(tree, out), 1);
+  std::fclose(out);
+  EXPECT_EQ(read_file(path), dot_of(tree));
+  std::remove(path.c_str());
+  AVL_destroy(tree);
+}
+
+// ---------------------------------------------------- the tool --
+
+TEST(AvlDotToolTest, InsertsThenDeletes) {
+  // 1, 2, 3 rotate into 2 [1, 3]; deleting 1 leaves 2 leaning right.
+  const ProcessResult r = run(std::string(AVL_DOT_TOOL_PATH) + " 1 2 3 -d 1");
+  EXPECT_EQ(r.out, HEADER +
+                       "  n0 [label=\"2\\n-1\"];\n"
+                       "  e0 [shape=point];\n"
+                       "  n0:sw -> e0 [style=dotted];\n"
+                       "  n0:se -> n1;\n"
+                       "  n1 [label=\"3\\n0\"];\n"
+                       "}\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+}
+
+// The README's example: deleting 9 leaves 5 two levels heavier on the left
+// with 2 leaning right, so a double rotation lifts 4 to the root.
+TEST(AvlDotToolTest, MatchesTheSameTreeBuiltInProcess) {
+  AVL_TREE* tree = tree_of({5, 2, 8, 1, 4, 9, 3});
+  ASSERT_EQ(shape(tree->root), "((1:0 2:-1 (3:0 4:1 .)) 5:1 (. 8:-1 9:0))");
+  const ProcessResult before = run(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 1 4 9 3");
+  EXPECT_EQ(before.out, dot_of(tree));
+  EXPECT_EQ(before.status, 0);
+
+  ASSERT_EQ(AVL_delete(tree, 9), 1);
+  ASSERT_EQ(shape(tree->root), "((1:0 2:0 3:0) 4:0 (. 5:-1 8:0))");
+  const ProcessResult after = run(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 1 4 9 3 -d 9");
+  EXPECT_EQ(after.out, dot_of(tree));
+  EXPECT_EQ(after.err, "");
+  EXPECT_EQ(after.status, 0);
+  AVL_destroy(tree);
+}
+
+TEST(AvlDotToolTest, NegativeNumbersAreKeysAndRepeatsAreKept) {
+  AVL_TREE* tree = tree_of({-5, -7, -5, 2147483647, -2147483647 - 1});
+  AVL_delete(tree, -5);
+  const ProcessResult r =
+      run(std::string(AVL_DOT_TOOL_PATH) + " -5 -7 -5 2147483647 -2147483648 -d -5");
+  EXPECT_EQ(r.out, dot_of(tree));
+  EXPECT_EQ(r.status, 0);
+  AVL_destroy(tree);
+}
+
+TEST(AvlDotToolTest, NoArgumentsGiveTheEmptyTree) {
+  const ProcessResult r = run(AVL_DOT_TOOL_PATH);
+  EXPECT_EQ(r.out, HEADER + "}\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+struct BadArguments {
+  const char* name;
+  const char* arguments;  // as the shell reads them
+  const char* message;    // the first line on standard error
+};
+
+class AvlDotBadArgumentsTest : public ::testing::TestWithParam<BadArguments> {};
+
+// Nothing reaches standard output: half a tree would be a wrong picture. A
+// malformed command line is followed by the usage line; an absent key is not.
+TEST_P(AvlDotBadArgumentsTest, FailsWithAMessage) {
+  const BadArguments& c = GetParam();
+  const ProcessResult r = run(std::string(AVL_DOT_TOOL_PATH) + " " + c.arguments);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  const bool malformed = std::string(c.message).find("not in the tree") == std::string::npos;
+  EXPECT_EQ(r.err, std::string("avl_dot: ") + c.message + "\n" +
+                       (malformed ? "usage: avl_dot [KEY | -d KEY]...\n" : ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, AvlDotBadArgumentsTest,
+    ::testing::Values(BadArguments{"Word", "1 x 3", "not a 32-bit key: x"},
+                      BadArguments{"TrailingJunk", "12x", "not a 32-bit key: 12x"},
+                      BadArguments{"Hexadecimal", "0x10", "not a 32-bit key: 0x10"},
+                      BadArguments{"LeadingSpace", "' 5'", "not a 32-bit key:  5"},
+                      BadArguments{"Empty", "''", "not a 32-bit key: "},
+                      BadArguments{"AboveInt32", "2147483648", "not a 32-bit key: 2147483648"},
+                      BadArguments{"BelowInt32", "-2147483649", "not a 32-bit key: -2147483649"},
+                      BadArguments{"UnknownOption", "--", "not a 32-bit key: --"},
+                      BadArguments{"DeleteWithoutKey", "1 2 -d", "-d needs a key"},
+                      BadArguments{"DeleteWord", "1 -d x", "not a 32-bit key: x"},
+                      BadArguments{"DeleteEmpty", "1 -d ''", "not a 32-bit key: "},
+                      BadArguments{"DeleteAbsent", "1 2 -d 3",
+                                   "cannot delete a key that is not in the tree: 3"},
+                      BadArguments{"DeleteTwice", "1 -d 1 -d 1",
+                                   "cannot delete a key that is not in the tree: 1"}),
+    [](const ::testing::TestParamInfo<BadArguments>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST(AvlDotToolTest, FailedWriteIsReported) {
+  if (access("/dev/full", W_OK) != 0) {
+    GTEST_SKIP() << "no /dev/full here";
+  }
+  const ProcessResult r = run(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 >/dev/full");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "avl_dot: cannot write the DOT text to standard output\n");
+}
+
+// -------------------------------------------------- rendering --
+
+#if defined(AVL_GRAPHVIZ_DOT)
+const char* const GRAPHVIZ_DOT = AVL_GRAPHVIZ_DOT;
+#else
+const char* const GRAPHVIZ_DOT = nullptr;
+#endif
+
+// Renders `dot_text` with Graphviz in the given output format.
+ProcessResult render(const std::string& dot_text, const std::string& format) {
+  const std::string path = temp_path("render.dot");
+  write_file(path, dot_text);
+  ProcessResult r = run(std::string("'") + GRAPHVIZ_DOT + "' -T" + format + " '" + path + "'");
+  std::remove(path.c_str());
+  return r;
+}
+
+AVL_TREE* ascending_tree(int32_t count) {
+  std::vector<int32_t> keys;
+  for (int32_t k = 1; k <= count; ++k) {
+    keys.push_back(k);
+  }
+  return tree_of(keys);
+}
+
+TEST(DotRenderTest, RendersToSvg) {
+  if (GRAPHVIZ_DOT == nullptr) {
+    GTEST_SKIP() << "Graphviz dot was not found at configure time";
+  }
+  AVL_TREE* small = tree_of({5, 2, 8, 1, 4, 9, 3});
+  AVL_TREE* large = ascending_tree(100);
+  for (const AVL_TREE* tree : {small, large}) {
+    const ProcessResult r = render(dot_of(tree), "svg");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("<svg"), std::string::npos);
+    EXPECT_NE(r.out.find("</svg>"), std::string::npos);
+    // Every vertex is drawn: each one is a <g class="node"> group.
+    size_t groups = 0;
+    for (size_t at = r.out.find("class=\"node\""); at != std::string::npos;
+         at = r.out.find("class=\"node\"", at + 1)) {
+      ++groups;
+    }
+    const size_t stubs = parse_dot(dot_of(tree)).stubs.size();
+    EXPECT_EQ(groups, static_cast<size_t>(tree->size) + stubs);
+  }
+  AVL_destroy(small);
+  AVL_destroy(large);
+}
+
+// Lays the DOT text out with Graphviz and returns each vertex's centre
+// (`-Tplain` lists "node <name> <x> <y> ..."); empty when dot fails.
+std::map<std::string, std::pair<double, double>> layout(const std::string& dot_text) {
+  std::map<std::string, std::pair<double, double>> centre;
+  const ProcessResult r = render(dot_text, "plain");
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string kind, name;
+    double x = 0, y = 0;
+    if (fields >> kind >> name >> x >> y && kind == "node") {
+      centre[name] = {x, y};
+    }
+  }
+  return centre;
+}
+
+// In the drawing every child sits below its parent, and of two children
+// (a stub counts as one) the left one is drawn left of the right one, at
+// every size: a lone child's stub always shows which side it is on.
+TEST(DotRenderTest, ChildrenKeepTheirOrder) {
+  if (GRAPHVIZ_DOT == nullptr) {
+    GTEST_SKIP() << "Graphviz dot was not found at configure time";
+  }
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int32_t> draw(0, 100000);
+  std::vector<int32_t> scattered;
+  for (int i = 0; i < 300; ++i) {
+    scattered.push_back(draw(random));
+  }
+  std::vector<AVL_TREE*> trees = {tree_of({5, 2, 8, 1, 4, 9, 3}), ascending_tree(100),
+                                  tree_of(scattered)};
+  for (const AVL_TREE* tree : trees) {
+    const std::string text = dot_of(tree);
+    const ParsedDot parsed = parse_dot(text);
+    ASSERT_EQ(parsed.fault, "");
+    auto centre = layout(text);
+    ASSERT_EQ(centre.size(), parsed.labels.size() + parsed.stubs.size());
+    std::map<std::string, std::map<std::string, std::string>> children;  // parent -> port -> child
+    for (const Edge& e : parsed.edges) {
+      ASSERT_EQ(centre.count(e.from) + centre.count(e.to), 2u) << e.from << " -> " << e.to;
+      EXPECT_LT(centre[e.to].second, centre[e.from].second) << e.to << " is not below " << e.from;
+      children[e.from][e.port] = e.to;
+    }
+    for (auto& [parent, sides] : children) {
+      if (sides.size() == 2) {
+        EXPECT_LT(centre[sides["sw"]].first, centre[sides["se"]].first)
+            << "the children of " << parent << " are drawn in the wrong order";
+      }
+    }
+  }
+  for (AVL_TREE* tree : trees) {
+    AVL_destroy(tree);
+  }
+}
+
+// In small drawings each child, and each stub, is also on its own side of
+// its parent: left children left of it, right children right of it.
+TEST(DotRenderTest, SmallTreesPutEachChildOnItsSide) {
+  if (GRAPHVIZ_DOT == nullptr) {
+    GTEST_SKIP() << "Graphviz dot was not found at configure time";
+  }
+  std::vector<AVL_TREE*> trees = {tree_of({1, 2}), tree_of({2, 1}), tree_of({5, 3, 5, 5}),
+                                  tree_of({5, 2, 8, 1, 4, 9, 3}), tree_of({5, 2, 8, 1, 4, 9, 3})};
+  ASSERT_EQ(AVL_delete(trees.back(), 9), 1);
+  for (const AVL_TREE* tree : trees) {
+    const std::string text = dot_of(tree);
+    const ParsedDot parsed = parse_dot(text);
+    ASSERT_EQ(parsed.fault, "");
+    auto centre = layout(text);
+    for (const Edge& e : parsed.edges) {
+      ASSERT_EQ(centre.count(e.from) + centre.count(e.to), 2u) << e.from << " -> " << e.to;
+      const double parent_x = centre[e.from].first;
+      const double child_x = centre[e.to].first;
+      if (e.port == "sw") {
+        EXPECT_LT(child_x, parent_x) << "left child " << e.to << " is not left of " << e.from;
+      } else {
+        EXPECT_GT(child_x, parent_x) << "right child " << e.to << " is not right of " << e.from;
+      }
+    }
+  }
+  for (AVL_TREE* tree : trees) {
+    AVL_destroy(tree);
+  }
+}
+
+}  // namespace
