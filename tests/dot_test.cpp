@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -435,6 +436,11 @@ struct BadArguments {
   const char* arguments;  // as the shell reads them
   const char* message;    // the first line on standard error
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const BadArguments& c, std::ostream* os) {
+  *os << c.arguments;
+}
 
 class AvlDotBadArgumentsTest : public ::testing::TestWithParam<BadArguments> {};
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -91,6 +92,11 @@ struct OrderCase {
   int32_t type;
   const char* expected;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OrderCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class SmallReportTest : public ::testing::TestWithParam<OrderCase> {};
 
