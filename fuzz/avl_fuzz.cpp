@@ -1,0 +1,210 @@
+// libFuzzer target: the input bytes are a script of insertions, deletions and
+// lookups, replayed on an AVL_TREE and on a std::multiset that serves as the
+// model. After every operation the results must agree and the tree must be a
+// sound AVL tree holding exactly the model's keys; at the end the tree is
+// released with AVL_destroy, so LeakSanitizer sees every node that went astray.
+//
+// Script format, one operation after another until the bytes run out:
+//
+//   op byte:  bits 0-1  0 insert, 1 insert, 2 delete, 3 search
+//             bits 2-3  key source:
+//                         0 tiny:  key = bits 4-5 (0..3), no operand; repeats
+//                                  the same few keys to pile up duplicates
+//                         1 small: key = next byte as int8_t (-128..127)
+//                         2 wide:  key = next 4 bytes, little-endian int32_t
+//                         3 edge:  key = kEdgeKeys[bits 4-7], no operand
+//
+// Inserting is drawn twice as often as the other operations so that trees grow
+// tall enough for rotations several levels deep. A truncated operand ends the
+// script.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+#include "avl/ADT_avl_tree.h"
+
+namespace {
+
+using Model = std::multiset<int32_t>;
+
+// The keys where signed arithmetic and comparisons go wrong first.
+constexpr int32_t kEdgeKeys[16] = {
+    INT32_MIN, INT32_MIN + 1, INT32_MIN / 2, -65536,        -256,          -2,        -1, 0, 1, 2,
+    255,       65536,         INT32_MAX / 2, INT32_MAX - 2, INT32_MAX - 1, INT32_MAX,
+};
+
+[[noreturn]] void fail(size_t step, const char* what, int32_t key) {
+  std::fprintf(stderr, "avl_fuzz: step %zu (key %d): %s\n", step, static_cast<int>(key), what);
+  std::abort();
+}
+
+// One walk over the tree that checks everything at once. Keys are compared in
+// order against the model, so the walk also proves the in-order sequence equals
+// the model's; heights are recomputed bottom-up to check each stored balance.
+struct Checker {
+  Model::const_iterator next;  // the model key the in-order walk should meet next
+  Model::const_iterator end;
+  int64_t count = 0;
+  const char* fault = nullptr;
+
+  // Returns the subtree's height in nodes. Every key must lie in [low, high]:
+  // the order is the non-strict one, as equal keys may sit on either side.
+  int walk(const nod* node, int64_t low, int64_t high) {
+    if (node == nullptr || fault != nullptr) {
+      return 0;
+    }
+    if (node->data < low || node->data > high) {
+      fault = "key out of search-tree order";
+      return 0;
+    }
+    const int left = walk(node->left, low, node->data);
+    if (fault != nullptr) {
+      return 0;
+    }
+    count += 1;
+    if (next == end) {
+      fault = "tree holds more keys than the model";
+      return 0;
+    }
+    if (*next != node->data) {
+      fault = "in-order keys differ from the model";
+      return 0;
+    }
+    ++next;
+    const int right = walk(node->right, node->data, high);
+    if (fault != nullptr) {
+      return 0;
+    }
+    if (node->balance != left - right) {
+      fault = "stored balance differs from height(left) - height(right)";
+    } else if (node->balance < -1 || node->balance > 1) {
+      fault = "balance outside -1..+1";
+    }
+    return 1 + (left > right ? left : right);
+  }
+};
+
+void check_tree(const AVL_TREE* tree, const Model& model, size_t step, int32_t key) {
+  if ((tree->root == nullptr) != (tree->size == 0)) {
+    fail(step, "root is null but size is not 0, or the reverse", key);
+  }
+  Checker checker{model.begin(), model.end()};
+  checker.walk(tree->root, INT32_MIN, INT32_MAX);
+  if (checker.fault != nullptr) {
+    fail(step, checker.fault, key);
+  }
+  if (checker.next != model.end()) {
+    fail(step, "tree holds fewer keys than the model", key);
+  }
+  if (checker.count != tree->size) {
+    fail(step, "size differs from the node count", key);
+  }
+}
+
+// The node a lookup must return: the first one on the search path that holds
+// the key (the search path is unambiguous because equal keys never lie on the
+// far side of a larger or smaller one).
+const nod* first_on_search_path(const nod* node, int32_t key) {
+  while (node != nullptr && node->data != key) {
+    node = key < node->data ? node->left : node->right;
+  }
+  return node;
+}
+
+// Reads the next operation; returns false when the script is over.
+bool next_operation(const uint8_t*& data, size_t& size, int& op, int32_t& key) {
+  if (size == 0) {
+    return false;
+  }
+  const uint8_t code = *data++;
+  --size;
+  op = code & 3;
+  switch ((code >> 2) & 3) {
+    case 0:
+      key = (code >> 4) & 3;
+      return true;
+    case 1:
+      if (size < 1) {
+        return false;
+      }
+      key = static_cast<int8_t>(*data++);
+      --size;
+      return true;
+    case 2: {
+      if (size < 4) {
+        return false;
+      }
+      const uint32_t bits = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
+                            static_cast<uint32_t>(data[2]) << 16 |
+                            static_cast<uint32_t>(data[3]) << 24;
+      key = static_cast<int32_t>(bits);  // modulo 2^32 with GCC and Clang
+      data += 4;
+      size -= 4;
+      return true;
+    }
+    default:
+      key = kEdgeKeys[code >> 4];
+      return true;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  AVL_TREE* tree = create_avl_tree();
+  if (tree == nullptr) {
+    fail(0, "create_avl_tree returned null", 0);
+  }
+  Model model;
+  check_tree(tree, model, 0, 0);
+
+  int op = 0;
+  int32_t key = 0;
+  size_t step = 0;
+  while (next_operation(data, size, op, key)) {
+    ++step;
+    switch (op) {
+      case 0:
+      case 1:
+        if (AVL_insert(tree, key) != 1) {
+          fail(step, "AVL_insert did not return 1", key);
+        }
+        model.insert(key);
+        break;
+      case 2: {
+        const auto it = model.find(key);
+        const int expected = it != model.end() ? 1 : 0;
+        if (AVL_delete(tree, key) != expected) {
+          fail(step,
+               expected ? "AVL_delete missed a present key" : "AVL_delete removed an absent key",
+               key);
+        }
+        if (it != model.end()) {
+          model.erase(it);  // exactly one of the equal keys
+        }
+        break;
+      }
+      default: {
+        const nod* found = search_avl(tree->root, key);
+        const bool present = model.count(key) != 0;
+        if (present != (found != nullptr)) {
+          fail(step, present ? "search_avl missed a present key" : "search_avl found an absent key",
+               key);
+        }
+        if (found != nullptr && found->data != key) {
+          fail(step, "search_avl returned a node holding another key", key);
+        }
+        if (found != first_on_search_path(tree->root, key)) {
+          fail(step, "search_avl did not return the first match on the search path", key);
+        }
+        break;
+      }
+    }
+    check_tree(tree, model, step, key);
+  }
+
+  AVL_destroy(tree);
+  return 0;
+}
