@@ -171,11 +171,14 @@ void AVL_print(const AVL_TREE* tree, int32_t type);
 
 // Writes the tree to `out` as a Graphviz DOT digraph: one vertex per node
 // (repeated keys are separate vertices) labelled with its key and balance
-// factor, left edges leaving to the lower left and right edges to the lower
-// right, and an empty child drawn as a small point wherever a node has only
-// one child, so a lone right child never looks like a left one. Render with
-// `dot -Tsvg`. Returns 1 on success, 0 when writing (or the final flush of
-// `out`) fails or an argument is null.
+// factor. Left edges leave from the vertex's lower-left port and right edges
+// from its lower-right port, the left one declared first so that dot keeps
+// siblings in order; wherever a node has only one child the empty side is
+// drawn as a dotted stub, so a lone right child never looks like a left one.
+// (In large trees dot may still shift a child under or past its parent; the
+// order of siblings and the stubs stay right.) Render with `dot -Tsvg`.
+// Returns 1 on success, 0 when writing (or the final flush of `out`) fails or
+// an argument is null.
 int AVL_write_dot(const AVL_TREE* tree, FILE* out);
 
 #endif  // ADT_AVL_TREE_H
