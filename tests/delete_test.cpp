@@ -17,6 +17,11 @@ struct DeleteCase {
   const char* after;  // shape() after AVL_delete(removed)
 };
 
+// Names the case in failure messages instead of dumping its bytes.
+void PrintTo(const DeleteCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class DeleteShapeTest : public ::testing::TestWithParam<DeleteCase> {};
 
 TEST_P(DeleteShapeTest, EndsInExpectedShape) {

@@ -14,6 +14,11 @@ struct ShapeCase {
   const char* expected;  // as printed by shape()
 };
 
+// Names the case in failure messages instead of dumping its bytes.
+void PrintTo(const ShapeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class InsertShapeTest : public ::testing::TestWithParam<ShapeCase> {};
 
 TEST_P(InsertShapeTest, EndsInExpectedShape) {

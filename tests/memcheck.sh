@@ -34,26 +34,6 @@ if ((${#binaries[@]} == 0)); then
   exit 2
 fi
 
-# GoogleTest prints a test parameter that has no PrintTo or operator<< as its
-# raw bytes, padding included, and padding is never initialised: reports from
-# inside that printer are about the test's parameter struct, not the module.
-suppressions=$(mktemp)
-trap 'rm -f "$suppressions"' EXIT
-cat >"$suppressions" <<'EOF'
-{
-   gtest-raw-bytes-printer-cond
-   Memcheck:Cond
-   ...
-   fun:*PrintBytesInObjectTo*
-}
-{
-   gtest-raw-bytes-printer-value
-   Memcheck:Value8
-   ...
-   fun:*PrintBytesInObjectTo*
-}
-EOF
-
 # nouserintercepts: alloc_failure_test replaces the nothrow operator new in
 # its own executable to make allocations fail; Valgrind must not swap that
 # replacement for its own (the blocks it obtains from the ordinary operator
@@ -65,7 +45,7 @@ for binary in "${binaries[@]}"; do
   echo "== memcheck: $name"
   start=$SECONDS
   if ! valgrind --tool=memcheck --leak-check=full --errors-for-leak-kinds=definite \
-    --error-exitcode=1 --quiet --suppressions="$suppressions" \
+    --error-exitcode=1 --quiet \
     --soname-synonyms=somalloc=nouserintercepts \
     "$binary" --gtest_filter=-DemoTest.TenMillionAscendingKeys --gtest_brief=1; then
     failed+=("$name")
