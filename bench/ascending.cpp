@@ -48,7 +48,9 @@ struct Structure {
 };
 #elif defined(BENCH_BOOST_AVL)
 // One heap block per key, like the module's nodes; the hook holds the links.
-struct Item : boost::intrusive::avl_set_base_hook<> {
+// normal_link skips the safe-mode clearing of unlinked hooks (as in avl_bench).
+struct Item : boost::intrusive::avl_set_base_hook<
+                  boost::intrusive::link_mode<boost::intrusive::normal_link> > {
   explicit Item(int32_t k) : key(k) {}
   int32_t key;
   friend bool operator<(const Item& a, const Item& b) { return a.key < b.key; }

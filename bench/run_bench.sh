@@ -6,7 +6,8 @@
 #
 #   bench/run_bench.sh [BUILD_DIR] [REPETITIONS]
 #
-# Defaults: build-bench, 5 repetitions. Writes bench/results/avl_bench.json
+# Defaults: build-bench, 5 repetitions. With AVL_BENCH_SKIP_FULL=1 only the
+# N = 10^6 pass runs and the saved full figures are kept. Writes bench/results/avl_bench.json
 # (all workloads, N = 10^4 .. 10^7), bench/results/avl_bench_1e6.json and
 # bench/results/ratios_1e6.md, and docs/bench_time_per_op.svg. The full pass
 # takes several minutes, most of it in the 10^7 cases.
@@ -23,8 +24,10 @@ out=bench/results
 }
 mkdir -p "$out"
 
-echo "== all workloads, N = 10^4 .. 10^7"
-"$bench" --benchmark_out="$out/avl_bench.json" --benchmark_out_format=json
+if [[ ${AVL_BENCH_SKIP_FULL:-0} != 1 ]]; then
+  echo "== all workloads, N = 10^4 .. 10^7"
+  "$bench" --benchmark_out="$out/avl_bench.json" --benchmark_out_format=json
+fi
 
 echo "== N = 10^6, random workloads, $repetitions interleaved repetitions"
 "$bench" --benchmark_filter='(Random<.*>/1000000$|n:1000000/)' \
