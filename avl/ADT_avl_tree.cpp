@@ -43,6 +43,46 @@ nod* required_child(nod* child, const char* where) {
   return child;
 }
 
+/*
+ * A double rotation lifts the grandchild G between the two nodes it passes,
+ * which end up as its left part and right part:
+ *
+ *            P                       G
+ *           / \                    /   \
+ *          Q   d      =>       left     right
+ *         / \                  /  \     /  \
+ *        a   G                a    b   c    d
+ *           / \
+ *          b   c
+ *
+ * (Q and P are (L, N) for a left-right rotation and the mirror (N, R) for a
+ * right-left one.) b goes to the left part and c to the right part, so G's old
+ * balance alone decides theirs: G leaning left (+1) leaves c short and the
+ * right part leaning right; G leaning right (-1) leaves b short and the left
+ * part leaning left; a balanced G leaves both balanced. G itself ends balanced.
+ * Insertion and deletion share this table. A G outside -1..+1 leaves the two
+ * parts as they were.
+ */
+void set_double_rotation_balances(nod* grandchild, nod* left_part, nod* right_part) {
+  switch (grandchild->balance) {
+    case +1:
+      left_part->balance = 0;
+      right_part->balance = -1;
+      break;
+    case 0:
+      left_part->balance = 0;
+      right_part->balance = 0;
+      break;
+    case -1:
+      left_part->balance = +1;
+      right_part->balance = 0;
+      break;
+    default:
+      break;
+  }
+  grandchild->balance = 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- records --
@@ -244,7 +284,7 @@ nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
  *          b    c
  *
  * where b and c are h or h-1 tall according to LR's old balance, which sets
- * the new balances of L and N (see the table in the code). Either way the
+ * the new balances of L and N (set_double_rotation_balances). Either way the
  * subtree is as tall as before the insertion, so growth stops here.
  */
 nod* balance_left(nod* node, bool* grew) {
@@ -258,30 +298,12 @@ nod* balance_left(nod* node, bool* grew) {
       node = rotate_right(node);
       *grew = false;
       return node;
-    case -1: {  // left-right
-      nod* grandchild = required_child(child->right, "balance_left");
-      switch (grandchild->balance) {
-        case +1:  // b was the taller half: c is short, N leans right
-          node->balance = -1;
-          child->balance = 0;
-          break;
-        case 0:  // grandchild is the new leaf itself
-          node->balance = 0;
-          child->balance = 0;
-          break;
-        case -1:  // c was the taller half: b is short, L leans left
-          node->balance = 0;
-          child->balance = +1;
-          break;
-        default:
-          break;
-      }
-      grandchild->balance = 0;
+    case -1:  // left-right
+      set_double_rotation_balances(required_child(child->right, "balance_left"), child, node);
       node->left = rotate_left(child);
       node = rotate_right(node);
       *grew = false;
       return node;
-    }
     default:
       return node;
   }
@@ -293,30 +315,12 @@ nod* balance_right(nod* node, bool* grew) {
   switch (child->balance) {
     case 0:
       stop_inconsistent_tree("balanced child", "balance_right");
-    case +1: {  // right-left
-      nod* grandchild = required_child(child->left, "balance_right");
-      switch (grandchild->balance) {
-        case +1:
-          node->balance = 0;
-          child->balance = -1;
-          break;
-        case 0:
-          node->balance = 0;
-          child->balance = 0;
-          break;
-        case -1:
-          node->balance = +1;
-          child->balance = 0;
-          break;
-        default:
-          break;
-      }
-      grandchild->balance = 0;
+    case +1:  // right-left
+      set_double_rotation_balances(required_child(child->left, "balance_right"), node, child);
       node->right = rotate_right(child);
       node = rotate_left(node);
       *grew = false;
       return node;
-    }
     case -1:  // right-right
       node->balance = 0;
       child->balance = 0;
@@ -433,24 +437,7 @@ nod* del_balance_left(nod* node, bool* shrank) {
     case +1: {
       nod* child = required_child(node->left, "del_balance_left");
       if (child->balance == -1) {
-        nod* grandchild = required_child(child->right, "del_balance_left");
-        switch (grandchild->balance) {
-          case 0:
-            node->balance = 0;
-            child->balance = 0;
-            break;
-          case +1:  // c is the short half, so N leans right
-            node->balance = -1;
-            child->balance = 0;
-            break;
-          case -1:  // b is the short half, so L leans left
-            node->balance = 0;
-            child->balance = +1;
-            break;
-          default:
-            break;
-        }
-        grandchild->balance = 0;
+        set_double_rotation_balances(required_child(child->right, "del_balance_left"), child, node);
         node->left = rotate_left(child);
         return rotate_right(node);
       }
@@ -487,24 +474,7 @@ nod* del_balance_right(nod* node, bool* shrank) {
     case -1: {
       nod* child = required_child(node->right, "del_balance_right");
       if (child->balance == +1) {
-        nod* grandchild = required_child(child->left, "del_balance_right");
-        switch (grandchild->balance) {
-          case 0:
-            node->balance = 0;
-            child->balance = 0;
-            break;
-          case +1:
-            node->balance = 0;
-            child->balance = -1;
-            break;
-          case -1:
-            node->balance = +1;
-            child->balance = 0;
-            break;
-          default:
-            break;
-        }
-        grandchild->balance = 0;
+        set_double_rotation_balances(required_child(child->left, "del_balance_right"), node, child);
         node->right = rotate_right(child);
         return rotate_left(node);
       }
