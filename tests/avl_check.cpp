@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -112,4 +117,30 @@ long scaled(long count) {
   const double scale = text != nullptr ? std::atof(text) : 1.0;
   const long result = static_cast<long>(static_cast<double>(count) * scale);
   return result < 1 ? 1 : result;
+}
+
+ProcessResult run_command(const std::string& command) {
+  // One file per test process: ctest runs the cases in parallel.
+  const std::string err_path =
+      ::testing::TempDir() + "avl_test_stderr." + std::to_string(getpid()) + ".txt";
+  ProcessResult result;
+  std::fflush(stdout);
+  FILE* pipe = popen((command + " 2>" + err_path).c_str(), "r");
+  if (pipe == nullptr) {
+    ADD_FAILURE() << "cannot start " << command;
+    return result;
+  }
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    result.out.append(buffer, got);
+  }
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream in(err_path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  result.err = text.str();
+  std::remove(err_path.c_str());
+  return result;
 }

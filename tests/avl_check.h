@@ -40,4 +40,14 @@ nod* clone_subtree(const nod* node);
 // max(1, count * scale).
 long scaled(long count);
 
+// What a command run through the shell did.
+struct ProcessResult {
+  int status = -1;  // exit status, or -1 when it did not exit normally
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs `command` through the shell, capturing standard output and error.
+ProcessResult run_command(const std::string& command);
+
 #endif  // AVL_TESTS_AVL_CHECK_H

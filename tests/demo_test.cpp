@@ -2,64 +2,28 @@
 // and what it does when memory runs out.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "avl_check.h"
 
 namespace {
 
-struct ProcessResult {
-  int status = -1;  // exit status, or -1 when it did not exit normally
-  std::string out;
-  std::string err;
-};
-
-// Runs `command` through the shell, capturing standard output and error.
-ProcessResult run(const std::string& command) {
-  // One file per test process: ctest runs the cases in parallel.
-  const std::string err_path =
-      ::testing::TempDir() + "avl_demo_test_stderr." + std::to_string(getpid()) + ".txt";
-  ProcessResult result;
-  FILE* pipe = popen((command + " 2>" + err_path).c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot start " << command;
-    return result;
-  }
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    result.out.append(buffer, got);
-  }
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(err_path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  result.err = text.str();
-  std::remove(err_path.c_str());
-  return result;
-}
-
 TEST(DemoTest, TenMillionAscendingKeys) {
-  const ProcessResult r = run(AVL_DEMO_PATH);
+  const ProcessResult r = run_command(AVL_DEMO_PATH);
   EXPECT_EQ(r.out, "height(max): 24\nlargest data: 10000000\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
 }
 
 TEST(DemoTest, IgnoresArguments) {
-  const ProcessResult r = run(std::string(AVL_DEMO_SMALL_PATH) + " --help extra");
+  const ProcessResult r = run_command(std::string(AVL_DEMO_SMALL_PATH) + " --help extra");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
 }
 
 TEST(DemoTest, RootWithoutRightChildIsTheLargestKey) {
   // Built with a single key: the spine walk ends where it starts.
-  const ProcessResult r = run(AVL_DEMO_SMALL_PATH);
+  const ProcessResult r = run_command(AVL_DEMO_SMALL_PATH);
   EXPECT_EQ(r.out, "height(max): 1\nlargest data: 1\n");
   EXPECT_EQ(r.status, 0);
 }
@@ -74,7 +38,7 @@ TEST_P(DemoOutOfMemoryTest, FailsLoudlyWithoutResults) {
 #endif
   const auto [limit_kib, what] = GetParam();
   const ProcessResult r =
-      run("ulimit -v " + std::to_string(limit_kib) + " && exec " + AVL_DEMO_PATH);
+      run_command("ulimit -v " + std::to_string(limit_kib) + " && exec " + AVL_DEMO_PATH);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, std::string("avl_demo: out of memory: cannot allocate ") + what + "\n");
   EXPECT_EQ(r.status, 1);

@@ -61,34 +61,6 @@ void write_file(const std::string& path, const std::string& text) {
   out << text;
 }
 
-struct ProcessResult {
-  int status = -1;  // exit status, or -1 when it did not exit normally
-  std::string out;
-  std::string err;
-};
-
-// Runs `command` through the shell, capturing standard output and error.
-ProcessResult run(const std::string& command) {
-  const std::string err_path = temp_path("stderr.txt");
-  ProcessResult result;
-  std::fflush(stdout);
-  FILE* pipe = popen((command + " 2>" + err_path).c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot start " << command;
-    return result;
-  }
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    result.out.append(buffer, got);
-  }
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.err = read_file(err_path);
-  std::remove(err_path.c_str());
-  return result;
-}
-
 // ------------------------------------------------- exact text --
 
 TEST(DotTextTest, EmptyTreeHasNoVertices) {
@@ -385,7 +357,7 @@ TEST(DotFailureTest, SucceedsOnAnOrdinaryFile) {
 
 TEST(AvlDotToolTest, InsertsThenDeletes) {
   // 1, 2, 3 rotate into 2 [1, 3]; deleting 1 leaves 2 leaning right.
-  const ProcessResult r = run(std::string(AVL_DOT_TOOL_PATH) + " 1 2 3 -d 1");
+  const ProcessResult r = run_command(std::string(AVL_DOT_TOOL_PATH) + " 1 2 3 -d 1");
   EXPECT_EQ(r.out, HEADER +
                        "  n0 [label=\"2\\n-1\"];\n"
                        "  e0 [shape=point];\n"
@@ -402,13 +374,13 @@ TEST(AvlDotToolTest, InsertsThenDeletes) {
 TEST(AvlDotToolTest, MatchesTheSameTreeBuiltInProcess) {
   AVL_TREE* tree = tree_of({5, 2, 8, 1, 4, 9, 3});
   ASSERT_EQ(shape(tree->root), "((1:0 2:-1 (3:0 4:1 .)) 5:1 (. 8:-1 9:0))");
-  const ProcessResult before = run(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 1 4 9 3");
+  const ProcessResult before = run_command(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 1 4 9 3");
   EXPECT_EQ(before.out, dot_of(tree));
   EXPECT_EQ(before.status, 0);
 
   ASSERT_EQ(AVL_delete(tree, 9), 1);
   ASSERT_EQ(shape(tree->root), "((1:0 2:0 3:0) 4:0 (. 5:-1 8:0))");
-  const ProcessResult after = run(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 1 4 9 3 -d 9");
+  const ProcessResult after = run_command(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 1 4 9 3 -d 9");
   EXPECT_EQ(after.out, dot_of(tree));
   EXPECT_EQ(after.err, "");
   EXPECT_EQ(after.status, 0);
@@ -419,14 +391,14 @@ TEST(AvlDotToolTest, NegativeNumbersAreKeysAndRepeatsAreKept) {
   AVL_TREE* tree = tree_of({-5, -7, -5, 2147483647, -2147483647 - 1});
   AVL_delete(tree, -5);
   const ProcessResult r =
-      run(std::string(AVL_DOT_TOOL_PATH) + " -5 -7 -5 2147483647 -2147483648 -d -5");
+      run_command(std::string(AVL_DOT_TOOL_PATH) + " -5 -7 -5 2147483647 -2147483648 -d -5");
   EXPECT_EQ(r.out, dot_of(tree));
   EXPECT_EQ(r.status, 0);
   AVL_destroy(tree);
 }
 
 TEST(AvlDotToolTest, NoArgumentsGiveTheEmptyTree) {
-  const ProcessResult r = run(AVL_DOT_TOOL_PATH);
+  const ProcessResult r = run_command(AVL_DOT_TOOL_PATH);
   EXPECT_EQ(r.out, HEADER + "}\n");
   EXPECT_EQ(r.status, 0);
 }
@@ -448,7 +420,7 @@ class AvlDotBadArgumentsTest : public ::testing::TestWithParam<BadArguments> {};
 // malformed command line is followed by the usage line; an absent key is not.
 TEST_P(AvlDotBadArgumentsTest, FailsWithAMessage) {
   const BadArguments& c = GetParam();
-  const ProcessResult r = run(std::string(AVL_DOT_TOOL_PATH) + " " + c.arguments);
+  const ProcessResult r = run_command(std::string(AVL_DOT_TOOL_PATH) + " " + c.arguments);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   const bool malformed = std::string(c.message).find("not in the tree") == std::string::npos;
@@ -481,7 +453,7 @@ TEST(AvlDotToolTest, FailedWriteIsReported) {
   if (access("/dev/full", W_OK) != 0) {
     GTEST_SKIP() << "no /dev/full here";
   }
-  const ProcessResult r = run(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 >/dev/full");
+  const ProcessResult r = run_command(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 >/dev/full");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "avl_dot: cannot write the DOT text to standard output\n");
 }
@@ -498,7 +470,8 @@ const char* const GRAPHVIZ_DOT = nullptr;
 ProcessResult render(const std::string& dot_text, const std::string& format) {
   const std::string path = temp_path("render.dot");
   write_file(path, dot_text);
-  ProcessResult r = run(std::string("'") + GRAPHVIZ_DOT + "' -T" + format + " '" + path + "'");
+  ProcessResult r =
+      run_command(std::string("'") + GRAPHVIZ_DOT + "' -T" + format + " '" + path + "'");
   std::remove(path.c_str());
   return r;
 }
