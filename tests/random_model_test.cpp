@@ -21,6 +21,11 @@ struct KeyRange {
   int32_t low, high;
 };
 
+// Names the range in test listings instead of dumping its bytes.
+void PrintTo(const KeyRange& range, std::ostream* os) {
+  *os << range.name;
+}
+
 std::string range_name(const ::testing::TestParamInfo<KeyRange>& info) {
   return info.param.name;
 }
