@@ -1,44 +1,42 @@
 #include "avl_check.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace {
 
 struct Walk {
-  std::ostringstream fault;
+  std::string fault;  // the first fault found; empty while all is well
   int64_t count = 0;
 };
 
 // Returns the subtree's height; records the first fault in walk.fault. Keys
 // must lie in [low, high].
 int check_subtree(const nod* node, int64_t low, int64_t high, Walk& walk) {
-  if (node == nullptr || !walk.fault.str().empty()) {
+  if (node == nullptr || !walk.fault.empty()) {
     return 0;
   }
   walk.count += 1;
   if (node->data < low || node->data > high) {
-    walk.fault << "key " << node->data << " out of order (allowed " << low << ".." << high << ")";
+    std::ostringstream text;
+    text << "key " << node->data << " out of order (allowed " << low << ".." << high << ")";
+    walk.fault = text.str();
     return 0;
   }
   int left = check_subtree(node->left, low, node->data, walk);
   int right = check_subtree(node->right, node->data, high, walk);
-  if (!walk.fault.str().empty()) {
+  if (!walk.fault.empty()) {
     return 0;
   }
   if (node->balance != left - right) {
-    walk.fault << "node " << node->data << " stores balance " << node->balance
-               << " but its subtrees are " << left << " and " << right << " tall";
+    std::ostringstream text;
+    text << "node " << node->data << " stores balance " << node->balance << " but its subtrees are "
+         << left << " and " << right << " tall";
+    walk.fault = text.str();
   } else if (node->balance < -1 || node->balance > 1) {
-    walk.fault << "node " << node->data << " is out of balance: " << node->balance;
+    walk.fault = "node " + std::to_string(node->data) +
+                 " is out of balance: " + std::to_string(node->balance);
   }
   return 1 + std::max(left, right);
 }
@@ -57,13 +55,11 @@ void collect(const nod* node, std::vector<int32_t>& keys) {
 std::string check_avl(const AVL_TREE* tree) {
   Walk walk;
   check_subtree(tree->root, INT32_MIN, INT32_MAX, walk);
-  if (!walk.fault.str().empty()) {
-    return walk.fault.str();
+  if (walk.fault.empty() && walk.count != tree->size) {
+    walk.fault = "size is " + std::to_string(tree->size) + " but the tree holds " +
+                 std::to_string(walk.count) + " nodes";
   }
-  if (walk.count != tree->size) {
-    walk.fault << "size is " << tree->size << " but the tree holds " << walk.count << " nodes";
-  }
-  return walk.fault.str();
+  return walk.fault;
 }
 
 int subtree_height(const nod* node) {
@@ -90,18 +86,6 @@ std::string shape(const nod* node) {
   return "(" + shape(node->left) + " " + self + " " + shape(node->right) + ")";
 }
 
-AVL_TREE* tree_of(const std::vector<int32_t>& keys) {
-  AVL_TREE* tree = create_avl_tree();
-  if (tree == nullptr) {
-    ADD_FAILURE() << "create_avl_tree returned null";
-    return nullptr;
-  }
-  for (int32_t key : keys) {
-    EXPECT_EQ(AVL_insert(tree, key), 1) << "inserting " << key;
-  }
-  return tree;
-}
-
 nod* clone_subtree(const nod* node) {
   if (node == nullptr) {
     return nullptr;
@@ -117,30 +101,4 @@ long scaled(long count) {
   const double scale = text != nullptr ? std::atof(text) : 1.0;
   const long result = static_cast<long>(static_cast<double>(count) * scale);
   return result < 1 ? 1 : result;
-}
-
-ProcessResult run_command(const std::string& command) {
-  // One file per test process: ctest runs the cases in parallel.
-  const std::string err_path =
-      ::testing::TempDir() + "avl_test_stderr." + std::to_string(getpid()) + ".txt";
-  ProcessResult result;
-  std::fflush(stdout);
-  FILE* pipe = popen((command + " 2>" + err_path).c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot start " << command;
-    return result;
-  }
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    result.out.append(buffer, got);
-  }
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(err_path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  result.err = text.str();
-  std::remove(err_path.c_str());
-  return result;
 }

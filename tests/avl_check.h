@@ -1,5 +1,7 @@
 // Test support: an independent check of every invariant of a tree, and a
-// compact text form of a tree's shape for pinning exact results.
+// compact text form of a tree's shape for pinning exact results
+// (avl_check.cpp, which needs only the module), plus helpers that report
+// through GoogleTest: tree_of and run_command (test_helpers.cpp).
 #ifndef AVL_TESTS_AVL_CHECK_H
 #define AVL_TESTS_AVL_CHECK_H
 
