@@ -17,13 +17,17 @@
 // Inserting is drawn twice as often as the other operations so that trees grow
 // tall enough for rotations several levels deep. A truncated operand ends the
 // script.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "avl/ADT_avl_tree.h"
+#include "avl_check.h"
 
 namespace {
 
@@ -40,66 +44,17 @@ constexpr int32_t kEdgeKeys[16] = {
   std::abort();
 }
 
-// One walk over the tree that checks everything at once. Keys are compared in
-// order against the model, so the walk also proves the in-order sequence equals
-// the model's; heights are recomputed bottom-up to check each stored balance.
-struct Checker {
-  Model::const_iterator next;  // the model key the in-order walk should meet next
-  Model::const_iterator end;
-  int64_t count = 0;
-  const char* fault = nullptr;
-
-  // Returns the subtree's height in nodes. Every key must lie in [low, high]:
-  // the order is the non-strict one, as equal keys may sit on either side.
-  int walk(const nod* node, int64_t low, int64_t high) {
-    if (node == nullptr || fault != nullptr) {
-      return 0;
-    }
-    if (node->data < low || node->data > high) {
-      fault = "key out of search-tree order";
-      return 0;
-    }
-    const int left = walk(node->left, low, node->data);
-    if (fault != nullptr) {
-      return 0;
-    }
-    count += 1;
-    if (next == end) {
-      fault = "tree holds more keys than the model";
-      return 0;
-    }
-    if (*next != node->data) {
-      fault = "in-order keys differ from the model";
-      return 0;
-    }
-    ++next;
-    const int right = walk(node->right, node->data, high);
-    if (fault != nullptr) {
-      return 0;
-    }
-    if (node->balance != left - right) {
-      fault = "stored balance differs from height(left) - height(right)";
-    } else if (node->balance < -1 || node->balance > 1) {
-      fault = "balance outside -1..+1";
-    }
-    return 1 + (left > right ? left : right);
-  }
-};
-
+// The tests' invariant checker (order, every balance against recomputed
+// heights, size against the node count), then the in-order keys against the
+// model.
 void check_tree(const AVL_TREE* tree, const Model& model, size_t step, int32_t key) {
-  if ((tree->root == nullptr) != (tree->size == 0)) {
-    fail(step, "root is null but size is not 0, or the reverse", key);
+  const std::string fault = check_avl(tree);
+  if (!fault.empty()) {
+    fail(step, fault.c_str(), key);
   }
-  Checker checker{model.begin(), model.end()};
-  checker.walk(tree->root, INT32_MIN, INT32_MAX);
-  if (checker.fault != nullptr) {
-    fail(step, checker.fault, key);
-  }
-  if (checker.next != model.end()) {
-    fail(step, "tree holds fewer keys than the model", key);
-  }
-  if (checker.count != tree->size) {
-    fail(step, "size differs from the node count", key);
+  const std::vector<int32_t> keys = inorder_keys(tree->root);
+  if (!std::equal(keys.begin(), keys.end(), model.begin(), model.end())) {
+    fail(step, "in-order keys differ from the model", key);
   }
 }
 
