@@ -216,63 +216,40 @@ TEST_F(HandMadeTreeTest, ReportShowsStoredSizeAndOrders) {
   EXPECT_EQ(print_report(&handle, 2).out, header(6) + "data : 1 2 7 9 6 4 \n");
 }
 
-// The three orders of a subtree, computed with an explicit stack rather than
-// recursion, straight from the links.
+// Node-first orders of a subtree, computed with an explicit stack rather than
+// recursion, straight from the links: the node, then its subtrees with the
+// `first` side before the other.
+enum class Side { kLeft, kRight };
+
+std::vector<int32_t> node_first_order(const nod* root, Side first) {
+  std::vector<int32_t> keys;
+  std::vector<const nod*> stack;
+  if (root != nullptr) {
+    stack.push_back(root);
+  }
+  while (!stack.empty()) {
+    const nod* node = stack.back();
+    stack.pop_back();
+    keys.push_back(node->data);
+    // The side pushed last is popped, and so visited, first.
+    const nod* later = first == Side::kLeft ? node->right : node->left;
+    const nod* sooner = first == Side::kLeft ? node->left : node->right;
+    for (const nod* child : {later, sooner}) {
+      if (child != nullptr) {
+        stack.push_back(child);
+      }
+    }
+  }
+  return keys;
+}
+
 std::vector<int32_t> preorder_of(const nod* root) {
-  std::vector<int32_t> keys;
-  std::vector<const nod*> stack;
-  if (root != nullptr) {
-    stack.push_back(root);
-  }
-  while (!stack.empty()) {
-    const nod* node = stack.back();
-    stack.pop_back();
-    keys.push_back(node->data);
-    if (node->right != nullptr) {
-      stack.push_back(node->right);
-    }
-    if (node->left != nullptr) {
-      stack.push_back(node->left);
-    }
-  }
-  return keys;
+  return node_first_order(root, Side::kLeft);
 }
 
-std::vector<int32_t> inorder_of(const nod* root) {
-  std::vector<int32_t> keys;
-  std::vector<const nod*> stack;
-  const nod* node = root;
-  while (node != nullptr || !stack.empty()) {
-    while (node != nullptr) {
-      stack.push_back(node);
-      node = node->left;
-    }
-    node = stack.back();
-    stack.pop_back();
-    keys.push_back(node->data);
-    node = node->right;
-  }
-  return keys;
-}
-
-// Post-order is node-right-left pre-order read backwards.
+// Post-order is node-right-left order read backwards.
 std::vector<int32_t> postorder_of(const nod* root) {
-  std::vector<int32_t> keys;
-  std::vector<const nod*> stack;
-  if (root != nullptr) {
-    stack.push_back(root);
-  }
-  while (!stack.empty()) {
-    const nod* node = stack.back();
-    stack.pop_back();
-    keys.push_back(node->data);
-    if (node->left != nullptr) {
-      stack.push_back(node->left);
-    }
-    if (node->right != nullptr) {
-      stack.push_back(node->right);
-    }
-  }
+  std::vector<int32_t> keys = node_first_order(root, Side::kRight);
   std::reverse(keys.begin(), keys.end());
   return keys;
 }
@@ -297,7 +274,7 @@ TEST(LargeReportTest, OrdersMatchTheLinks) {
   const int32_t size = static_cast<int32_t>(kept.size());
   ASSERT_EQ(tree->size, size);
 
-  const std::vector<int32_t> inorder = inorder_of(tree->root);
+  const std::vector<int32_t> inorder = inorder_keys(tree->root);
   EXPECT_EQ(inorder, kept);  // the in-order walk is the sorted multiset
 
   EXPECT_EQ(print_report(tree, 0).out,
