@@ -28,6 +28,17 @@ TEST(DemoTest, RootWithoutRightChildIsTheLargestKey) {
   EXPECT_EQ(r.status, 0);
 }
 
+// The build chose mimalloc for the executables: the demo must really run on
+// it (a linker that drops the unused library would leave it on glibc).
+TEST(DemoTest, RunsOnTheChosenHeap) {
+#if !defined(AVL_DEMO_ON_MIMALLOC)
+  GTEST_SKIP() << "the executables use the system heap in this build";
+#endif
+  const ProcessResult r = run_command(std::string("MIMALLOC_VERBOSE=1 ") + AVL_DEMO_SMALL_PATH);
+  EXPECT_EQ(r.out, "height(max): 1\nlargest data: 1\n");
+  EXPECT_NE(r.err.find("mimalloc: process init"), std::string::npos) << r.err;
+}
+
 // Under an address-space limit too small for the key buffer (40 MB), or for
 // the ten million nodes after it, the demo must say so and print no result.
 class DemoOutOfMemoryTest : public ::testing::TestWithParam<std::pair<int, const char*>> {};
