@@ -27,13 +27,34 @@
 // ...)). Further results travel back through `bool*` flags: `grew` tells the
 // caller that the returned subtree is one level taller than the one it passed.
 // All walks are recursive, one call level per tree level.
+//
+// The header is C (C99 and later) as well as C++: the functions have C
+// linkage, so C programs and other languages' foreign-function interfaces
+// link the same library as C++ programs do.
 #ifndef ADT_AVL_TREE_H
 #define ADT_AVL_TREE_H
 
-#include <cstdint>
-#include <cstdio>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+#include <stdint.h>
+#include <stdio.h>
+
+// Marks the functions the shared library exports; it hides everything else.
+#if defined(__GNUC__)
+#define AVL_API __attribute__((visibility("default")))
+#else
+#define AVL_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 // ---------------------------------------------------------------- records --
+
+typedef struct nod nod;
+typedef struct AVL_TREE AVL_TREE;
 
 // One stored key.
 struct nod {
@@ -51,11 +72,11 @@ struct AVL_TREE {
 
 // Returns a new empty tree (size 0, root null), or null when the heap cannot
 // supply the handle. Release it with AVL_destroy.
-AVL_TREE* create_avl_tree();
+AVL_API AVL_TREE* create_avl_tree(void);
 
 // Releases every node of the tree and then the handle itself. A null handle
 // is accepted and does nothing.
-void AVL_destroy(AVL_TREE* tree);
+AVL_API void AVL_destroy(AVL_TREE* tree);
 
 // ----------------------------------------------------------------- lookup --
 
@@ -67,15 +88,15 @@ void AVL_destroy(AVL_TREE* tree);
 // that sits in a node with two children copies the in-order predecessor's key
 // into that node and releases the predecessor's node instead, so a node found
 // earlier may afterwards hold another key, or be gone.
-nod* search_avl(nod* node, int32_t value);
+AVL_API nod* search_avl(nod* node, int32_t value);
 
 // Returns the leftmost (smallest) node of the subtree, or null for an empty
 // subtree.
-nod* find_smallest_node(nod* node);
+AVL_API nod* find_smallest_node(nod* node);
 
 // Returns the rightmost (largest) node of the subtree, or null for an empty
 // subtree.
-nod* find_largest_node(nod* node);
+AVL_API nod* find_largest_node(nod* node);
 
 // -------------------------------------------------------------- rotations --
 //
@@ -85,10 +106,10 @@ nod* find_largest_node(nod* node);
 // lacks the child that would become the pivot, they return `node` unchanged.
 
 // Lifts node->right above `node`; returns it.
-nod* rotate_left(nod* node);
+AVL_API nod* rotate_left(nod* node);
 
 // Lifts node->left above `node`; returns it.
-nod* rotate_right(nod* node);
+AVL_API nod* rotate_right(nod* node);
 
 // -------------------------------------------------------------- insertion --
 
@@ -100,23 +121,23 @@ nod* rotate_right(nod* node);
 // Should a rebalancing step meet a balance factor that a tree built only
 // through this module never shows, the process prints one line on standard
 // error and exits with a non-zero status (standard output is still flushed).
-int AVL_insert(AVL_TREE* tree, int32_t value);
+AVL_API int AVL_insert(AVL_TREE* tree, int32_t value);
 
 // Inserts the prepared leaf `new_node` into the subtree rooted at `node` (null
 // for an empty subtree) and returns the subtree's new root. Sets *grew to
 // whether the returned subtree is one level taller than `node`'s was.
-nod* insert_rotate(nod* node, nod* new_node, bool* grew);
+AVL_API nod* insert_rotate(nod* node, nod* new_node, bool* grew);
 
 // Rebalances a node whose balance is +1 and whose left subtree has just grown
 // one level: one single or double rotation, after which the subtree is as tall
 // as before the insertion. Returns the new subtree root and sets *grew to
 // false. When the left child's balance is outside -1..+1 the node is returned
 // unchanged and *grew is not written.
-nod* balance_left(nod* node, bool* grew);
+AVL_API nod* balance_left(nod* node, bool* grew);
 
 // The mirror image of balance_left: for a node whose balance is -1 and whose
 // right subtree has just grown.
-nod* balance_right(nod* node, bool* grew);
+AVL_API nod* balance_right(nod* node, bool* grew);
 
 // --------------------------------------------------------------- deletion --
 //
@@ -127,21 +148,21 @@ nod* balance_right(nod* node, bool* grew);
 // and rebalances, possibly at every level up to the root. Releases one node;
 // never allocates. Returns 1 when a node was removed, 0 when the key is absent
 // (the tree is then untouched).
-int AVL_delete(AVL_TREE* tree, int32_t value);
+AVL_API int AVL_delete(AVL_TREE* tree, int32_t value);
 
 // Deletes one node holding `value` from the subtree rooted at `node` and
 // returns the subtree's new root. A node with two children takes its in-order
 // predecessor's key, and the predecessor's node is deleted from the left
 // subtree in its place.
-nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found);
+AVL_API nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found);
 
 // Rebalances `node` after its right subtree has shrunk by one level (so the
 // left may now be the heavier side). Returns the new subtree root; clears
 // *shrank when the subtree kept its height.
-nod* del_balance_left(nod* node, bool* shrank);
+AVL_API nod* del_balance_left(nod* node, bool* shrank);
 
 // The mirror image of del_balance_left: after the left subtree has shrunk.
-nod* del_balance_right(nod* node, bool* shrank);
+AVL_API nod* del_balance_right(nod* node, bool* shrank);
 
 // --------------------------------------------------------------- printing --
 //
@@ -150,13 +171,13 @@ nod* del_balance_right(nod* node, bool* shrank);
 // followed by a space). A null subtree prints nothing.
 
 // Keys of the subtree in pre-order: node, left, right.
-void traverse_preorder(const nod* node);
+AVL_API void traverse_preorder(const nod* node);
 
 // Keys of the subtree in in-order (non-decreasing): left, node, right.
-void traverse_inorder(const nod* node);
+AVL_API void traverse_inorder(const nod* node);
 
 // Keys of the subtree in post-order: left, right, node.
-void traverse_postorder(const nod* node);
+AVL_API void traverse_postorder(const nod* node);
 
 // Prints the tree report:
 //
@@ -167,7 +188,7 @@ void traverse_postorder(const nod* node);
 // `type` selects the order: 0 pre-order, 1 in-order, 2 post-order. Any other
 // value prints "type error" and a newline in place of the keys (the report
 // then ends with an empty line).
-void AVL_print(const AVL_TREE* tree, int32_t type);
+AVL_API void AVL_print(const AVL_TREE* tree, int32_t type);
 
 // Writes the tree to `out` as a Graphviz DOT digraph: one vertex per node
 // (repeated keys are separate vertices) labelled with its key and balance
@@ -179,6 +200,10 @@ void AVL_print(const AVL_TREE* tree, int32_t type);
 // order of siblings and the stubs stay right.) Render with `dot -Tsvg`.
 // Returns 1 on success, 0 when writing (or the final flush of `out`) fails or
 // an argument is null.
-int AVL_write_dot(const AVL_TREE* tree, FILE* out);
+AVL_API int AVL_write_dot(const AVL_TREE* tree, FILE* out);
+
+#ifdef __cplusplus
+}  // extern "C"
+#endif
 
 #endif  // ADT_AVL_TREE_H
