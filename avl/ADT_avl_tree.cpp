@@ -13,6 +13,7 @@
 // exactly what the new factors are, and sets them before it rotates.
 #include "avl/ADT_avl_tree.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -604,4 +605,214 @@ int AVL_write_dot(const AVL_TREE* tree, FILE* out) {
     return 0;
   }
   return 1;
+}
+
+// ------------------------------------------------------- queries, checks --
+
+namespace {
+
+const nod* lower_bound_in(const nod* node, int32_t value) {
+  if (node == nullptr) {
+    return nullptr;
+  }
+  if (node->data < value) {
+    return lower_bound_in(node->right, value);
+  }
+  // This node qualifies; a qualifying node further left comes first.
+  const nod* further_left = lower_bound_in(node->left, value);
+  return further_left != nullptr ? further_left : node;
+}
+
+const nod* upper_bound_in(const nod* node, int32_t value) {
+  if (node == nullptr) {
+    return nullptr;
+  }
+  if (node->data <= value) {
+    return upper_bound_in(node->right, value);
+  }
+  const nod* further_left = upper_bound_in(node->left, value);
+  return further_left != nullptr ? further_left : node;
+}
+
+int32_t count_nodes(const nod* node) {
+  if (node == nullptr) {
+    return 0;
+  }
+  return count_nodes(node->left) + 1 + count_nodes(node->right);
+}
+
+// Below a node holding `value`, repeated keys sit at the near end of each
+// subtree: the left subtree holds keys <= value, so its equal keys are its
+// rightmost ones, and a node holding `value` there has only equal keys to
+// its right. Each step either leaves the equal keys behind or counts them,
+// which keeps the count at O(log n + count).
+int32_t count_equal_at_right_end(const nod* node, int32_t value) {
+  if (node == nullptr) {
+    return 0;
+  }
+  if (node->data < value) {
+    return count_equal_at_right_end(node->right, value);
+  }
+  return count_nodes(node->right) + 1 + count_equal_at_right_end(node->left, value);
+}
+
+// The mirror image, for the right subtree of a node holding `value`.
+int32_t count_equal_at_left_end(const nod* node, int32_t value) {
+  if (node == nullptr) {
+    return 0;
+  }
+  if (node->data > value) {
+    return count_equal_at_left_end(node->left, value);
+  }
+  return count_nodes(node->left) + 1 + count_equal_at_left_end(node->right, value);
+}
+
+int32_t count_in(const nod* node, int32_t value) {
+  if (node == nullptr) {
+    return 0;
+  }
+  if (node->data > value) {
+    return count_in(node->left, value);
+  }
+  if (node->data < value) {
+    return count_in(node->right, value);
+  }
+  return count_equal_at_right_end(node->left, value) + 1 +
+         count_equal_at_left_end(node->right, value);
+}
+
+int32_t height_of(const nod* node) {
+  if (node == nullptr) {
+    return 0;
+  }
+  return 1 + height_of(node->balance < 0 ? node->right : node->left);
+}
+
+struct Visitor {
+  int (*visit)(const nod* node, void* context);
+  void* context;
+  int32_t visited;
+};
+
+bool visit_node(const nod* node, Visitor& visitor) {
+  visitor.visited += 1;
+  return visitor.visit(node, visitor.context) != 0;
+}
+
+// One walk for the three orders: `order` says where the node comes relative
+// to its subtrees. Returns false once the visitor has asked to stop.
+bool walk_subtree(const nod* node, int32_t order, Visitor& visitor) {
+  if (node == nullptr) {
+    return true;
+  }
+  return (order != 0 || visit_node(node, visitor)) && walk_subtree(node->left, order, visitor) &&
+         (order != 1 || visit_node(node, visitor)) && walk_subtree(node->right, order, visitor) &&
+         (order != 2 || visit_node(node, visitor));
+}
+
+// No AVL tree with a 32-bit node count is more than 45 levels tall, so a
+// deeper path can only be a broken tree, or links that lead back up.
+constexpr int kMaxCheckedDepth = 64;
+
+struct CheckWalk {
+  FILE* report;
+  int32_t size;   // what the handle claims
+  int64_t count;  // nodes met so far
+  bool broken;
+};
+
+void report_fault(CheckWalk& walk, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+void report_fault(CheckWalk& walk, const char* format, ...) {
+  walk.broken = true;
+  if (walk.report == nullptr) {
+    return;
+  }
+  va_list arguments;
+  va_start(arguments, format);
+  std::fputs("AVL_check: ", walk.report);
+  std::vfprintf(walk.report, format, arguments);
+  std::fputc('\n', walk.report);
+  va_end(arguments);
+}
+
+// Returns the subtree's height, recomputed from the links; keys must lie in
+// [low, high]. Stops at the first fault, which it reports.
+int check_subtree(const nod* node, int64_t low, int64_t high, int depth, CheckWalk& walk) {
+  if (node == nullptr || walk.broken) {
+    return 0;
+  }
+  walk.count += 1;
+  if (node->data < low || node->data > high) {
+    report_fault(walk, "order broken at key %d: keys there must lie in %lld..%lld", node->data,
+                 static_cast<long long>(low), static_cast<long long>(high));
+    return 0;
+  }
+  if (depth > kMaxCheckedDepth) {
+    report_fault(walk, "height broken at key %d: more than %d levels deep (links in a cycle?)",
+                 node->data, kMaxCheckedDepth);
+    return 0;
+  }
+  if (walk.count > walk.size) {
+    // Stopping here also bounds the work on links that share subtrees.
+    report_fault(walk, "size broken at key %d: the tree holds more than its size of %d nodes",
+                 node->data, walk.size);
+    return 0;
+  }
+  const int left = check_subtree(node->left, low, node->data, depth + 1, walk);
+  const int right = check_subtree(node->right, node->data, high, depth + 1, walk);
+  if (walk.broken) {
+    return 0;
+  }
+  if (node->balance != left - right) {
+    report_fault(walk, "balance broken at key %d: it stores %d, its subtrees are %d and %d tall",
+                 node->data, node->balance, left, right);
+  } else if (node->balance < -1 || node->balance > +1) {
+    report_fault(walk, "balance broken at key %d: its subtrees are %d and %d tall", node->data,
+                 left, right);
+  }
+  return 1 + (left > right ? left : right);
+}
+
+}  // namespace
+
+nod* AVL_lower_bound(const AVL_TREE* tree, int32_t value) {
+  return const_cast<nod*>(lower_bound_in(tree->root, value));
+}
+
+nod* AVL_upper_bound(const AVL_TREE* tree, int32_t value) {
+  return const_cast<nod*>(upper_bound_in(tree->root, value));
+}
+
+int32_t AVL_count(const AVL_TREE* tree, int32_t value) {
+  return count_in(tree->root, value);
+}
+
+int32_t AVL_height(const AVL_TREE* tree) {
+  return height_of(tree->root);
+}
+
+int32_t AVL_walk(const AVL_TREE* tree, int32_t order, int (*visit)(const nod* node, void* context),
+                 void* context) {
+  if (order < 0 || order > 2 || visit == nullptr) {
+    return -1;
+  }
+  Visitor visitor{visit, context, 0};
+  walk_subtree(tree->root, order, visitor);
+  return visitor.visited;
+}
+
+int AVL_check(const AVL_TREE* tree, FILE* report) {
+  CheckWalk walk{report, 0, 0, false};
+  if (tree == nullptr) {
+    report_fault(walk, "no tree: the handle is null");
+    return 0;
+  }
+  walk.size = tree->size;
+  check_subtree(tree->root, INT32_MIN, INT32_MAX, 1, walk);
+  if (!walk.broken && walk.count != tree->size) {
+    report_fault(walk, "size broken: size is %d, the tree holds %lld nodes", tree->size,
+                 static_cast<long long>(walk.count));
+  }
+  return walk.broken ? 0 : 1;
 }

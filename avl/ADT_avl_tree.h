@@ -202,6 +202,49 @@ AVL_API void AVL_print(const AVL_TREE* tree, int32_t type);
 // an argument is null.
 AVL_API int AVL_write_dot(const AVL_TREE* tree, FILE* out);
 
+// ------------------------------------------------------- queries, checks --
+//
+// Read-only operations on a whole tree; each takes a handle made by
+// create_avl_tree and never changes the tree. Where they return a node, the
+// pointer is valid until the tree next changes (see search_avl). Costs are for
+// a tree of n nodes, whose height is below 1.44 * log2(n + 2).
+
+// Returns the first node in in-order (the leftmost among repeated keys) whose
+// key is >= `value`, or null when every key is smaller. O(log n).
+AVL_API nod* AVL_lower_bound(const AVL_TREE* tree, int32_t value);
+
+// Returns the first node in in-order whose key is > `value`, or null when no
+// key is larger. O(log n). Together with AVL_lower_bound it brackets the
+// nodes holding `value`.
+AVL_API nod* AVL_upper_bound(const AVL_TREE* tree, int32_t value);
+
+// Returns the number of nodes holding `value`. O(log n + that number).
+AVL_API int32_t AVL_count(const AVL_TREE* tree, int32_t value);
+
+// Returns the number of nodes on the longest path from the root down: 0 for
+// an empty tree. Follows the taller side as the balance factors say, so it
+// is O(log n) and trusts them; AVL_check verifies them.
+AVL_API int32_t AVL_height(const AVL_TREE* tree);
+
+// Calls visit(node, context) on every node in pre-order (`order` 0), in-order
+// (1, non-decreasing keys) or post-order (2), the selectors of AVL_print, and
+// stops after the first node for which `visit` returns 0. Returns the number
+// of nodes visited, or -1 without visiting anything for any other `order` or a
+// null `visit`. `visit` must not change the tree. O(n) for a full walk.
+AVL_API int32_t AVL_walk(const AVL_TREE* tree, int32_t order,
+                         int (*visit)(const nod* node, void* context), void* context);
+
+// Checks every invariant: keys in order (everything left of a node is <= its
+// key, everything right of it >= it), every balance equal to height(left) -
+// height(right) and within -1..+1, and `size` equal to the number of nodes
+// (so `root` is null exactly when `size` is 0). Returns 1 for a sound tree.
+// Otherwise returns 0 and, when `report` is not null, writes one line to it
+// naming the first broken invariant and the key of the node where it broke.
+// Meant for trees changed by hand and for tests; no other operation calls it.
+// O(n); it descends at most 64 levels, so a cycle of links is reported rather
+// than followed forever. A null `tree` is reported as broken.
+AVL_API int AVL_check(const AVL_TREE* tree, FILE* report);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

@@ -44,17 +44,54 @@ constexpr int32_t kEdgeKeys[16] = {
   std::abort();
 }
 
-// The tests' invariant checker (order, every balance against recomputed
-// heights, size against the node count), then the in-order keys against the
-// model.
+// The module's invariant check (order, every balance against recomputed
+// heights, size against the node count), the in-order keys against the model,
+// then the queries for `key`: each bound must be the very node at the model's
+// position (so the leftmost of repeated keys) and the count must be exact;
+// every few steps the height must be the links' and the walks must follow them.
 void check_tree(const AVL_TREE* tree, const Model& model, size_t step, int32_t key) {
   const std::string fault = check_avl(tree);
   if (!fault.empty()) {
     fail(step, fault.c_str(), key);
   }
-  const std::vector<int32_t> keys = inorder_keys(tree->root);
+  const std::vector<const nod*> nodes = nodes_in_order(tree->root, 1);
+  std::vector<int32_t> keys;
+  for (const nod* node : nodes) {
+    keys.push_back(node->data);
+  }
   if (!std::equal(keys.begin(), keys.end(), model.begin(), model.end())) {
     fail(step, "in-order keys differ from the model", key);
+  }
+  const auto [first, last] = std::equal_range(keys.begin(), keys.end(), key);
+  auto node_at = [&](std::vector<int32_t>::const_iterator at) {
+    return at == keys.end() ? nullptr : nodes[static_cast<size_t>(at - keys.begin())];
+  };
+  if (AVL_lower_bound(tree, key) != node_at(first)) {
+    fail(step, "AVL_lower_bound is not the first node holding a key >= it", key);
+  }
+  if (AVL_upper_bound(tree, key) != node_at(last)) {
+    fail(step, "AVL_upper_bound is not the first node holding a key > it", key);
+  }
+  if (AVL_count(tree, key) != last - first) {
+    fail(step, "AVL_count differs from the model", key);
+  }
+  if (step % 16 == 0) {
+    if (AVL_height(tree) != subtree_height(tree->root)) {
+      fail(step, "AVL_height differs from the height of the links", key);
+    }
+    for (int order = 0; order <= 2; ++order) {
+      std::vector<const nod*> visited;
+      const int32_t count = AVL_walk(
+          tree, order,
+          [](const nod* node, void* context) {
+            static_cast<std::vector<const nod*>*>(context)->push_back(node);
+            return 1;
+          },
+          &visited);
+      if (count != tree->size || visited != nodes_in_order(tree->root, order)) {
+        fail(step, "AVL_walk did not follow the links", key);
+      }
+    }
   }
 }
 

@@ -1,9 +1,11 @@
 // Allocation failure, for real: this binary replaces the global nothrow
 // operator new (which the module uses for its nodes and handles) with one that
-// can be told to fail after k more allocations.
+// can be told to fail after k more allocations. It replaces operator delete
+// too, so that a test can watch every block the module takes come back once.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <random>
 #include <set>
@@ -17,9 +19,31 @@ namespace {
 long allocations_left = -1;
 long nothrow_calls = 0;
 
+// While `tracking` is on, only module calls run: every block the nothrow new
+// hands out is recorded in `live`, and every release must hit a recorded one.
+constexpr size_t kMaxTracked = 4096;
+bool tracking = false;
+const void* live[kMaxTracked];
+size_t live_count = 0;
+long taken = 0;
+long stray_releases = 0;  // released twice, or never handed out
+
+void track_release(void* block) {
+  if (!tracking || block == nullptr) {
+    return;
+  }
+  for (size_t i = 0; i < live_count; ++i) {
+    if (live[i] == block) {
+      live[i] = live[--live_count];
+      return;
+    }
+  }
+  ++stray_releases;
+}
+
 }  // namespace
 
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+__attribute__((noinline)) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   ++nothrow_calls;
   if (allocations_left == 0) {
     return nullptr;
@@ -27,11 +51,32 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   if (allocations_left > 0) {
     --allocations_left;
   }
-  try {
-    return ::operator new(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+  void* block = std::malloc(size);
+  if (block != nullptr && tracking && live_count < kMaxTracked) {
+    live[live_count++] = block;
+    ++taken;
   }
+  return block;
+}
+
+// Every operator new of this binary takes its blocks from malloc, so every
+// operator delete gives them back with free. Kept out of line: inlined into
+// the callers, their free() would look mismatched to the compiler.
+__attribute__((noinline)) void* operator new(std::size_t size) {
+  if (void* block = std::malloc(size == 0 ? 1 : size)) {
+    return block;
+  }
+  throw std::bad_alloc();
+}
+
+__attribute__((noinline)) void operator delete(void* block) noexcept {
+  track_release(block);
+  std::free(block);
+}
+
+__attribute__((noinline)) void operator delete(void* block, std::size_t) noexcept {
+  track_release(block);
+  std::free(block);
 }
 
 namespace {
@@ -112,6 +157,33 @@ TEST(AllocationFailureTest, FullCountIsRefusedBeforeAllocating) {
   EXPECT_EQ(nothrow_calls, calls);
   tree->size = 1;
   AVL_destroy(tree);
+}
+
+// Built, shrunk (absent keys and repeats included) and destroyed: every block
+// taken comes back exactly once, and nothing else is released.
+TEST(AllocationBalanceTest, TreeGivesBackExactlyWhatItTook) {
+  std::mt19937 rng(11);
+  std::vector<int32_t> keys(1500);
+  for (int32_t& key : keys) {
+    key = static_cast<int32_t>(rng() % 400);
+  }
+  taken = 0;
+  stray_releases = 0;
+  tracking = true;  // from here to the end of tracking, module calls only
+  AVL_TREE* tree = create_avl_tree();
+  for (size_t i = 0; i < 1000; ++i) {
+    AVL_insert(tree, keys[i]);
+  }
+  for (size_t i = 1000; i < keys.size(); ++i) {
+    AVL_delete(tree, keys[i]);
+  }
+  const int32_t size = tree->size;
+  AVL_destroy(tree);
+  tracking = false;
+  EXPECT_EQ(taken, 1001);  // the handle and one node per insert
+  EXPECT_LT(size, 1000);   // the deletions did remove nodes
+  EXPECT_EQ(live_count, 0U) << "blocks never released";
+  EXPECT_EQ(stray_releases, 0);
 }
 
 TEST(AllocationFailureTest, OneAllocationPerInsert) {

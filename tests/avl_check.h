@@ -1,7 +1,7 @@
-// Test support: an independent check of every invariant of a tree, and a
-// compact text form of a tree's shape for pinning exact results
-// (avl_check.cpp, which needs only the module), plus helpers that report
-// through GoogleTest: tree_of and run_command (test_helpers.cpp).
+// Test support: the module's invariant check as text, and a compact text form
+// of a tree's shape for pinning exact results (avl_check.cpp, which needs only
+// the module), plus helpers that report through GoogleTest: tree_of and
+// run_command (test_helpers.cpp).
 #ifndef AVL_TESTS_AVL_CHECK_H
 #define AVL_TESTS_AVL_CHECK_H
 
@@ -11,15 +11,15 @@
 
 #include "avl/ADT_avl_tree.h"
 
-// Recomputes heights bottom-up and checks the order (non-strict, as equal keys
-// may sit on either side), that every stored balance equals height(left) -
-// height(right) and lies in -1..+1, and that `size` is the node count.
-// Returns an empty string for a sound tree, else a description of the first
-// fault found.
+// AVL_check's verdict as text: an empty string for a sound tree, else its
+// one-line report of the first fault (ending in a newline).
 std::string check_avl(const AVL_TREE* tree);
 
 // Height of a subtree in nodes (0 when empty).
 int subtree_height(const nod* node);
+
+// The nodes in pre-order (0), in-order (1) or post-order (2), from the links.
+std::vector<const nod*> nodes_in_order(const nod* node, int order);
 
 // The keys in in-order sequence.
 std::vector<int32_t> inorder_keys(const nod* node);

@@ -102,4 +102,47 @@ TEST(SizeLimitTest, FullCountRefusesInsertAndChangesNothing) {
   AVL_destroy(tree);
 }
 
+// AVL_check on trees damaged by hand: the verdict, and one report line that
+// names the broken invariant and the key where it broke.
+TEST(CheckTest, ReportsTheFirstBrokenInvariant) {
+  AVL_TREE* tree = tree_of({4, 2, 6, 1, 3, 5, 7});  // perfect, root 4
+  EXPECT_EQ(AVL_check(tree, nullptr), 1);
+
+  tree->root->left->balance = +1;
+  EXPECT_EQ(AVL_check(tree, nullptr), 0);
+  EXPECT_EQ(check_avl(tree),
+            "AVL_check: balance broken at key 2: it stores 1, its subtrees are 1 and 1 tall\n");
+  tree->root->left->balance = 0;
+
+  tree->root->right->left->data = 3;  // 5 -> 3, right of the root's 4
+  EXPECT_EQ(check_avl(tree), "AVL_check: order broken at key 3: keys there must lie in 4..6\n");
+  tree->root->right->left->data = 5;
+
+  tree->size = 8;
+  EXPECT_EQ(check_avl(tree), "AVL_check: size broken: size is 8, the tree holds 7 nodes\n");
+  tree->size = 6;
+  EXPECT_EQ(check_avl(tree),
+            "AVL_check: size broken at key 7: the tree holds more than its size of 6 nodes\n");
+  tree->size = 7;
+  EXPECT_EQ(check_avl(tree), "");
+  AVL_destroy(tree);
+
+  EXPECT_EQ(check_avl(nullptr), "AVL_check: no tree: the handle is null\n");
+}
+
+TEST(CheckTest, BalanceOutOfRangeAndLinksInACycle) {
+  nod low{1, nullptr, nullptr, 0};
+  nod mid{2, &low, nullptr, +1};
+  nod top{3, &mid, nullptr, +2};  // a chain: the stored balances are true, 3's is too large
+  AVL_TREE tree{3, &top};
+  EXPECT_EQ(check_avl(&tree),
+            "AVL_check: balance broken at key 3: its subtrees are 2 and 0 tall\n");
+
+  nod self{5, nullptr, nullptr, 0};
+  self.left = &self;  // equal keys may sit on the left, so only the depth gives it away
+  AVL_TREE loop{INT32_MAX, &self};
+  EXPECT_EQ(check_avl(&loop),
+            "AVL_check: height broken at key 5: more than 64 levels deep (links in a cycle?)\n");
+}
+
 }  // namespace

@@ -116,4 +116,45 @@ TEST_F(RotationFixture, RotationWithoutPivotChangesNothing) {
   EXPECT_EQ(c.right, nullptr);
 }
 
+// The randomized model test compares the queries at every step; these pin the
+// edges it rarely reaches.
+int count_visit(const nod*, void* context) {
+  *static_cast<int*>(context) += 1;
+  return 1;
+}
+
+TEST(QueryTest, EmptyTreeAndBadWalkOrders) {
+  AVL_TREE* tree = create_avl_tree();
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(AVL_lower_bound(tree, INT32_MIN), nullptr);
+  EXPECT_EQ(AVL_upper_bound(tree, INT32_MIN), nullptr);
+  EXPECT_EQ(AVL_count(tree, 0), 0);
+  EXPECT_EQ(AVL_height(tree), 0);
+  int visits = 0;
+  EXPECT_EQ(AVL_walk(tree, 1, count_visit, &visits), 0);
+
+  ASSERT_EQ(AVL_insert(tree, 1), 1);
+  for (int32_t order : {-1, 3, INT32_MIN, INT32_MAX}) {
+    EXPECT_EQ(AVL_walk(tree, order, count_visit, &visits), -1) << order;
+  }
+  EXPECT_EQ(AVL_walk(tree, 0, nullptr, nullptr), -1);
+  EXPECT_EQ(visits, 0);
+  AVL_destroy(tree);
+}
+
+TEST(QueryTest, BoundsAtTheExtremesAndAcrossRepeats) {
+  AVL_TREE* tree = tree_of({INT32_MIN, 7, 7, 7, 7, 7, INT32_MAX, 7});
+  EXPECT_EQ(AVL_lower_bound(tree, INT32_MIN)->data, INT32_MIN);
+  EXPECT_EQ(AVL_upper_bound(tree, INT32_MIN)->data, 7);
+  EXPECT_EQ(AVL_lower_bound(tree, INT32_MAX)->data, INT32_MAX);
+  EXPECT_EQ(AVL_upper_bound(tree, INT32_MAX), nullptr);
+  EXPECT_EQ(AVL_count(tree, 7), 6);
+  EXPECT_EQ(AVL_count(tree, INT32_MAX), 1);
+  EXPECT_EQ(AVL_count(tree, 8), 0);
+  // Both must be the leftmost 7, the node right after INT32_MIN in-order.
+  EXPECT_EQ(AVL_lower_bound(tree, 7), AVL_upper_bound(tree, INT32_MIN));
+  EXPECT_EQ(AVL_height(tree), subtree_height(tree->root));
+  AVL_destroy(tree);
+}
+
 }  // namespace

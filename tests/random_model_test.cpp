@@ -6,6 +6,7 @@
 // AVL_TEST_SCALE (default 1) scales the number of seeds, e.g. 0.01 under valgrind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
@@ -66,6 +67,51 @@ int32_t present_key(std::mt19937& rng, const KeyRange& range, const std::multise
   return *at;
 }
 
+// Records what AVL_walk visits and asks to stop after `stop_after` nodes.
+struct Visits {
+  std::vector<const nod*> nodes;
+  size_t stop_after;
+};
+
+int record_visit(const nod* node, void* context) {
+  auto* visits = static_cast<Visits*>(context);
+  visits->nodes.push_back(node);
+  return visits->nodes.size() < visits->stop_after ? 1 : 0;
+}
+
+// The bounds and the count against the model's keys in order. `inorder` holds
+// the tree's nodes in in-order, so a bound must be the very node at the
+// model's position, which makes it the leftmost of repeated keys.
+void expect_queries_match(const AVL_TREE* tree, const std::vector<int32_t>& keys,
+                          const std::vector<const nod*>& inorder, int32_t key) {
+  auto node_at = [&](std::vector<int32_t>::const_iterator at) -> const nod* {
+    const auto index = static_cast<size_t>(at - keys.begin());
+    return index < inorder.size() ? inorder[index] : nullptr;
+  };
+  const auto [first, last] = std::equal_range(keys.begin(), keys.end(), key);
+  EXPECT_EQ(AVL_lower_bound(tree, key), node_at(first)) << "lower bound " << key;
+  EXPECT_EQ(AVL_upper_bound(tree, key), node_at(last)) << "upper bound " << key;
+  EXPECT_EQ(AVL_count(tree, key), last - first) << "count " << key;
+}
+
+// Every order in full against the links, then one walk stopped early.
+void expect_walks_match(const AVL_TREE* tree, std::mt19937& rng) {
+  for (int order = 0; order <= 2; ++order) {
+    Visits all{{}, SIZE_MAX};
+    EXPECT_EQ(AVL_walk(tree, order, record_visit, &all), tree->size) << "order " << order;
+    EXPECT_EQ(all.nodes, nodes_in_order(tree->root, order)) << "order " << order;
+  }
+  if (tree->size > 0) {
+    const int order = static_cast<int>(rng() % 3);
+    Visits some{{}, 1 + rng() % static_cast<uint32_t>(tree->size)};
+    EXPECT_EQ(AVL_walk(tree, order, record_visit, &some), static_cast<int32_t>(some.stop_after));
+    const std::vector<const nod*> full = nodes_in_order(tree->root, order);
+    EXPECT_EQ(some.nodes, std::vector<const nod*>(
+                              full.begin(), full.begin() + static_cast<long>(some.stop_after)))
+        << "walk in order " << order << " stopped after " << some.stop_after;
+  }
+}
+
 class RandomInsertTest : public ::testing::TestWithParam<KeyRange> {};
 
 TEST_P(RandomInsertTest, MatchesMultisetAfterEveryInsert) {
@@ -90,7 +136,8 @@ TEST_P(RandomInsertTest, MatchesMultisetAfterEveryInsert) {
 
 INSTANTIATE_TEST_SUITE_P(Ranges, RandomInsertTest, ::testing::ValuesIn(kRanges), range_name);
 
-// Inserts, deletes (half of them of keys the tree holds) and searches.
+// Inserts, deletes (half of them of keys the tree holds) and searches; after
+// every step the bounds, counts and height, and every 50 steps the walks.
 class RandomMixTest : public ::testing::TestWithParam<KeyRange> {};
 
 TEST_P(RandomMixTest, MatchesMultisetAfterEveryOperation) {
@@ -131,9 +178,20 @@ TEST_P(RandomMixTest, MatchesMultisetAfterEveryOperation) {
       }
       ASSERT_EQ(check_avl(tree), "")
           << "seed " << seed << " step " << step << " after " << op << " " << key;
-      ASSERT_EQ(inorder_keys(tree->root), std::vector<int32_t>(model.begin(), model.end()))
+      const std::vector<int32_t> keys(model.begin(), model.end());
+      ASSERT_EQ(inorder_keys(tree->root), keys)
           << "seed " << seed << " step " << step << " after " << op << " " << key;
       ASSERT_EQ(tree->root == nullptr, model.empty());
+
+      const std::vector<const nod*> inorder = nodes_in_order(tree->root, 1);
+      expect_queries_match(tree, keys, inorder, key);
+      expect_queries_match(tree, keys, inorder, random_key(rng, range));
+      ASSERT_EQ(AVL_height(tree), subtree_height(tree->root));
+      if (step % 50 == 0) {
+        expect_walks_match(tree, rng);
+      }
+      ASSERT_FALSE(HasFailure()) << "seed " << seed << " step " << step << " after " << op << " "
+                                 << key;
     }
     AVL_destroy(tree);
   }
