@@ -1,6 +1,12 @@
-# Installs the build tree into a scratch prefix, then configures, builds and
-# runs the consumer project against it with find_package(avl CONFIG).
+# Installs the build tree into a scratch prefix, then builds and runs the
+# programs that use it the ways users do:
+#   - the C++ project in tests/consumer with find_package(avl CONFIG);
+#   - the C project in tests/c_consumer with find_package(avl CONFIG);
+#   - the same C program with the C compiler and `pkg-config --cflags --libs avl`.
+# Each program's output is compared byte for byte. A shared install is run
+# with LD_LIBRARY_PATH pointing into the prefix, as nothing else would find it.
 file(REMOVE_RECURSE "${WORK_DIR}")
+set(prefix "${WORK_DIR}/prefix")
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -10,15 +16,40 @@ function(run)
   set(last_output "${out}" PARENT_SCOPE)
 endfunction()
 
-run(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${WORK_DIR}/prefix")
-run(${CMAKE_COMMAND} -S "${CONSUMER_SOURCE}" -B "${WORK_DIR}/build" -G "${GENERATOR}"
-    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix
-    -DCMAKE_BUILD_TYPE=Release)
-run(${CMAKE_COMMAND} --build "${WORK_DIR}/build")
-run("${WORK_DIR}/build/avl_consumer")
+function(expect_output what expected)
+  if(NOT last_output STREQUAL expected)
+    message(FATAL_ERROR "${what} printed '${last_output}', expected '${expected}'")
+  endif()
+  message(STATUS "${what}: as expected")
+endfunction()
 
-set(expected "size 5 root 5: 1 3 3 5 8 \n")
-if(NOT last_output STREQUAL expected)
-  message(FATAL_ERROR "consumer printed '${last_output}', expected '${expected}'")
+run(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
+file(GLOB_RECURSE pc_file "${prefix}/*/pkgconfig/avl.pc")
+get_filename_component(pc_dir "${pc_file}" DIRECTORY)
+get_filename_component(lib_dir "${pc_dir}" DIRECTORY)
+set(run_env ${CMAKE_COMMAND} -E env "LD_LIBRARY_PATH=${lib_dir}")
+
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/consumer" -B "${WORK_DIR}/cxx" -G "${GENERATOR}"
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/cxx")
+run(${run_env} "${WORK_DIR}/cxx/avl_consumer")
+expect_output("C++ consumer (find_package)" "size 5 root 5: 1 3 3 5 8 \n")
+
+file(READ "${SOURCE_DIR}/c_consumer/expected.txt" c_expected)
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/c_consumer" -B "${WORK_DIR}/c" -G "${GENERATOR}"
+    -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/c")
+run(${run_env} "${WORK_DIR}/c/avl_c_consumer")
+expect_output("C consumer (find_package)" "${c_expected}")
+
+if(PKG_CONFIG)
+  run(${CMAKE_COMMAND} -E env "PKG_CONFIG_PATH=${pc_dir}" ${PKG_CONFIG} --cflags --libs avl)
+  string(STRIP "${last_output}" flags)
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  run(${C_COMPILER} -std=c99 -Wall -Wextra -pedantic -Werror "${SOURCE_DIR}/c_consumer/main.c"
+      ${flags} -o "${WORK_DIR}/c_pkg_config")
+  run(${run_env} "${WORK_DIR}/c_pkg_config")
+  expect_output("C consumer (cc + pkg-config: ${flags})" "${c_expected}")
+else()
+  message(STATUS "pkg-config not found: the plain C build was not tried")
 endif()
-message(STATUS "consumer linked against the installed package and printed: ${last_output}")
