@@ -406,6 +406,7 @@ TEST(AvlDotToolTest, NoArgumentsGiveTheEmptyTree) {
 struct BadArguments {
   const char* name;
   const char* arguments;  // as the shell reads them
+  int status;             // 2 for a malformed command line, 1 for an absent key
   const char* message;    // the first line on standard error
 };
 
@@ -421,41 +422,95 @@ class AvlDotBadArgumentsTest : public ::testing::TestWithParam<BadArguments> {};
 TEST_P(AvlDotBadArgumentsTest, FailsWithAMessage) {
   const BadArguments& c = GetParam();
   const ProcessResult r = run_command(std::string(AVL_DOT_TOOL_PATH) + " " + c.arguments);
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, c.status);
   EXPECT_EQ(r.out, "");
-  const bool malformed = std::string(c.message).find("not in the tree") == std::string::npos;
-  EXPECT_EQ(r.err, std::string("avl_dot: ") + c.message + "\n" +
-                       (malformed ? "usage: avl_dot [KEY | -d KEY]...\n" : ""));
+  EXPECT_EQ(r.err,
+            std::string("avl_dot: ") + c.message + "\n" +
+                (c.status == 2 ? "usage: avl_dot [--svg | --html] [KEY | -d KEY]...\n" : ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, AvlDotBadArgumentsTest,
-    ::testing::Values(BadArguments{"Word", "1 x 3", "not a 32-bit key: x"},
-                      BadArguments{"TrailingJunk", "12x", "not a 32-bit key: 12x"},
-                      BadArguments{"Hexadecimal", "0x10", "not a 32-bit key: 0x10"},
-                      BadArguments{"LeadingSpace", "' 5'", "not a 32-bit key:  5"},
-                      BadArguments{"Empty", "''", "not a 32-bit key: "},
-                      BadArguments{"AboveInt32", "2147483648", "not a 32-bit key: 2147483648"},
-                      BadArguments{"BelowInt32", "-2147483649", "not a 32-bit key: -2147483649"},
-                      BadArguments{"UnknownOption", "--", "not a 32-bit key: --"},
-                      BadArguments{"DeleteWithoutKey", "1 2 -d", "-d needs a key"},
-                      BadArguments{"DeleteWord", "1 -d x", "not a 32-bit key: x"},
-                      BadArguments{"DeleteEmpty", "1 -d ''", "not a 32-bit key: "},
-                      BadArguments{"DeleteAbsent", "1 2 -d 3",
-                                   "cannot delete a key that is not in the tree: 3"},
-                      BadArguments{"DeleteTwice", "1 -d 1 -d 1",
-                                   "cannot delete a key that is not in the tree: 1"}),
+    ::testing::Values(
+        BadArguments{"Word", "1 x 3", 2, "not a 32-bit key: x"},
+        BadArguments{"TrailingJunk", "12x", 2, "not a 32-bit key: 12x"},
+        BadArguments{"NegativeTrailingJunk", "-12x", 2, "not a 32-bit key: -12x"},
+        BadArguments{"Hexadecimal", "0x10", 2, "not a 32-bit key: 0x10"},
+        BadArguments{"LeadingSpace", "' 5'", 2, "not a 32-bit key:  5"},
+        BadArguments{"SpaceAfterSign", "'- 5'", 2, "unknown option: - 5"},
+        BadArguments{"Empty", "''", 2, "not a 32-bit key: "},
+        BadArguments{"AboveInt32", "2147483648", 2, "out of range for a 32-bit key: 2147483648"},
+        BadArguments{"BelowInt32", "-2147483649", 2, "out of range for a 32-bit key: -2147483649"},
+        BadArguments{"FarAboveInt32", "99999999999", 2,
+                     "out of range for a 32-bit key: 99999999999"},
+        BadArguments{"BeyondInt64", "-99999999999999999999", 2,
+                     "out of range for a 32-bit key: -99999999999999999999"},
+        BadArguments{"UnknownOption", "1 -x", 2, "unknown option: -x"},
+        BadArguments{"DoubleDash", "--", 2, "unknown option: --"},
+        BadArguments{"LoneDash", "-", 2, "unknown option: -"},
+        BadArguments{"DeleteWithoutKey", "1 2 -d", 2, "-d needs a key"},
+        BadArguments{"DeleteWord", "1 -d x", 2, "not a 32-bit key: x"},
+        BadArguments{"DeleteEmpty", "1 -d ''", 2, "not a 32-bit key: "},
+        BadArguments{"DeleteOutOfRange", "1 -d 4294967296", 2,
+                     "out of range for a 32-bit key: 4294967296"},
+        // The whole line is read first: a bad argument after an absent key
+        // is still a usage error.
+        BadArguments{"AbsentThenWord", "1 -d 3 x", 2, "not a 32-bit key: x"},
+        BadArguments{"BothFormats", "--svg 1 --html", 2, "--svg and --html exclude each other"},
+        BadArguments{"DeleteAbsent", "1 2 -d 3", 1,
+                     "cannot delete a key that is not in the tree: 3"},
+        BadArguments{"SvgDeleteAbsent", "--svg 1 2 -d 3", 1,
+                     "cannot delete a key that is not in the tree: 3"},
+        BadArguments{"HtmlWord", "--html 1 -d x", 2, "not a 32-bit key: x"},
+        BadArguments{"DeleteTwice", "1 -d 1 -d 1", 1,
+                     "cannot delete a key that is not in the tree: 1"}),
     [](const ::testing::TestParamInfo<BadArguments>& info) {
       return std::string(info.param.name);
     });
+
+// Help goes to standard output and succeeds, wherever it stands; a bad
+// argument before it is still reported first.
+TEST(AvlDotToolTest, HelpPrintsTheUsage) {
+  for (const char* arguments : {" -h", " --help", " 1 2 --help -d 7"}) {
+    const ProcessResult r = run_command(std::string(AVL_DOT_TOOL_PATH) + arguments);
+    EXPECT_EQ(r.status, 0) << arguments;
+    EXPECT_EQ(r.out.rfind("usage: avl_dot [--svg | --html] [KEY | -d KEY]...\n", 0), 0u)
+        << arguments;
+    EXPECT_NE(r.out.find("-d KEY"), std::string::npos) << arguments;
+    EXPECT_EQ(r.err, "") << arguments;
+  }
+  EXPECT_EQ(run_command(std::string(AVL_DOT_TOOL_PATH) + " x -h").status, 2);
+}
+
+struct Format {
+  const char* option;
+  const char* what;  // as the failure message names it
+};
+const Format FORMATS[] = {{"", "DOT text"}, {" --svg", "SVG picture"}, {" --html", "HTML page"}};
 
 TEST(AvlDotToolTest, FailedWriteIsReported) {
   if (access("/dev/full", W_OK) != 0) {
     GTEST_SKIP() << "no /dev/full here";
   }
-  const ProcessResult r = run_command(std::string(AVL_DOT_TOOL_PATH) + " 5 2 8 >/dev/full");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "avl_dot: cannot write the DOT text to standard output\n");
+  for (const Format& format : FORMATS) {
+    const ProcessResult r =
+        run_command(std::string(AVL_DOT_TOOL_PATH) + format.option + " 5 2 8 >/dev/full");
+    EXPECT_EQ(r.status, 1) << format.what;
+    EXPECT_EQ(r.err,
+              std::string("avl_dot: cannot write the ") + format.what + " to standard output\n");
+  }
+}
+
+// A reader that stops early ends avl_dot quietly: by SIGPIPE (the shell
+// reports 128 + 13) or, where SIGPIPE is ignored, with status 1. The output
+// is larger than a pipe holds, so a write always meets the closed pipe.
+TEST(AvlDotToolTest, ClosedPipeEndsQuietly) {
+  for (const Format& format : FORMATS) {
+    const ProcessResult r = run_command("{ { " + std::string(AVL_DOT_TOOL_PATH) + format.option +
+                                        " $(seq 1 5000); echo \"status $?\" >&2; } | head -c1; }");
+    EXPECT_EQ(r.out.size(), 1u) << format.what;
+    EXPECT_TRUE(r.err == "status 141\n" || r.err == "status 1\n") << format.what << ": " << r.err;
+  }
 }
 
 // -------------------------------------------------- rendering --

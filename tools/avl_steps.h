@@ -1,0 +1,72 @@
+// avl_steps: what one insertion or deletion did to a tree, found by comparing
+// copies of the tree taken before and after it.
+//
+// The module reports nothing about its rebalancing, and should not: insertion
+// is the demo's hot path. So the tool copies every node (its address, key,
+// links and balance factor) before an operation and again after it, and reads
+// the step off the difference: the node that is new or gone, the nodes whose
+// parent changed (a rotation, or a child moving up into a released node's
+// place), the node whose key changed (a deletion that copied the in-order
+// predecessor's key), how the balance factors moved and how the height did.
+//
+// Addresses are kept as integers and only compared, never followed: after a
+// deletion the node behind one of them has been released.
+#ifndef AVL_TOOLS_AVL_STEPS_H
+#define AVL_TOOLS_AVL_STEPS_H
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "avl/ADT_avl_tree.h"
+
+// One node as it was when the copy was taken.
+struct NodeCopy {
+  std::uintptr_t address;
+  int32_t key;
+  int32_t balance;
+  std::uintptr_t left;    // 0 for none
+  std::uintptr_t right;   // 0 for none
+  std::uintptr_t parent;  // 0 for the root
+  int depth;              // the root is at depth 0
+  int rank;               // position in key order, 0 .. size - 1
+};
+
+// A whole tree as it was: its nodes in pre-order (the root first).
+struct TreeCopy {
+  std::vector<NodeCopy> nodes;
+  std::unordered_map<std::uintptr_t, int> index;  // address -> position in nodes
+  int height = 0;                                 // levels; 0 when empty
+
+  // The node copied from `address`, or null when the tree held none there.
+  const NodeCopy* find(std::uintptr_t address) const;
+};
+
+TreeCopy copy_tree(const AVL_TREE* tree);
+
+// One operation from the command line.
+struct Operation {
+  bool remove;  // -d KEY
+  int32_t key;
+};
+
+// How a node of the tree after a step took part in it.
+enum class Mark : uint8_t {
+  none,
+  added,    // the node the insertion allocated
+  moved,    // its parent changed: rotated, or moved up into a released node's place
+  rekeyed,  // it took its in-order predecessor's key
+};
+
+struct StepReport {
+  std::string caption;      // "insert 2: double rotation (right-left) at 1; ..."
+  std::vector<Mark> marks;  // one per node of the tree after the step, in its order
+};
+
+// Describes `op`, which turned `before` into `after`. `applied` is false for a
+// deletion of an absent key (the trees are then the same).
+StepReport describe_step(const Operation& op, bool applied, const TreeCopy& before,
+                         const TreeCopy& after);
+
+#endif  // AVL_TOOLS_AVL_STEPS_H
