@@ -5,13 +5,7 @@
 # install (the demo and avl_dot are the library's own business).
 file(REMOVE_RECURSE "${WORK_DIR}")
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "failed (${status}): ${ARGN}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../consumer/run_helpers.cmake)
 
 function(expect_cached build_dir variable expected)
   file(STRINGS "${build_dir}/CMakeCache.txt" line REGEX "^${variable}:")
