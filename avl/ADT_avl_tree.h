@@ -18,8 +18,9 @@
 // Ownership: the caller owns the AVL_TREE handle from create_avl_tree; the
 // tree owns every node reachable from `root`. Nodes are taken from the heap
 // one at a time by AVL_insert. There are no parent links and no global state,
-// so separate trees may be used from separate threads; one tree is not safe
-// to share between threads without a lock.
+// so separate trees may be used from separate threads at once, and one tree
+// may be read from several threads while none changes it; a tree that one
+// thread changes needs a lock around every use.
 //
 // Recursion contract: every operation that can reshape a subtree takes the
 // subtree's root and returns the subtree's new root, and the caller stores the
