@@ -349,32 +349,15 @@ int AVL_delete(AVL_TREE* tree, int32_t value) {
   return 1;
 }
 
-// Finds the key as search_avl does, unlinks one node holding it and, while
-// the subtree below keeps shrinking, lets each level on the way back up
-// rebalance itself. A node with two children is not unlinked: it takes the
-// key of its in-order predecessor (the rightmost node of its left subtree),
-// and that key is deleted from the left subtree instead, where its node has
-// at most one child.
-nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found) {
-  if (node == nullptr) {
-    *found = false;
-    *shrank = false;
-    return nullptr;
-  }
-  if (node->data > value) {
-    node->left = delete_rotate(node->left, value, shrank, found);
-    if (*shrank) {
-      node = del_balance_right(node, shrank);
-    }
-    return node;
-  }
-  if (node->data < value) {
-    node->right = delete_rotate(node->right, value, shrank, found);
-    if (*shrank) {
-      node = del_balance_left(node, shrank);
-    }
-    return node;
-  }
+namespace {
+
+// The end of a deletion's descent: `node` holds the key. With at most one
+// child the node goes and the child takes its place; with two it takes the key
+// of its in-order predecessor (the rightmost node of its left subtree), and
+// that key is deleted from the left subtree instead, where its node has at
+// most one child. Reached once per deletion, so it stays out of the descent's
+// code (noinline), which then needs fewer registers on every level.
+[[gnu::noinline]] nod* delete_at(nod* node, bool* shrank, bool* found) {
   if (node->left == nullptr || node->right == nullptr) {
     // At most one child: it takes the node's place, one level higher.
     nod* kept = node->left == nullptr ? node->right : node->left;
@@ -391,6 +374,36 @@ nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found) {
   node->left = delete_rotate(node->left, node->data, shrank, found);
   if (*shrank) {
     node = del_balance_right(node, shrank);
+  }
+  return node;
+}
+
+}  // namespace
+
+// Finds the key as search_avl does (delete_at takes over at the node holding
+// it) and, while the subtree below keeps shrinking, lets each level on the way
+// back up rebalance itself.
+//
+// The side to descend is chosen as a member pointer, which compiles to an
+// address computed from the comparison (no conditional jump): deletions come
+// in no order a branch predictor could learn, so a jump on the comparison
+// would be mispredicted on about every second level. The one jump per level
+// left, the test for the key itself, almost never fires. Only a level whose
+// subtree shrank looks at the side again.
+nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found) {
+  if (node == nullptr) {
+    *found = false;
+    *shrank = false;
+    return nullptr;
+  }
+  if (node->data == value) {
+    return delete_at(node, shrank, found);
+  }
+  const bool left = node->data > value;
+  nod* nod::*const link = left ? &nod::left : &nod::right;
+  node->*link = delete_rotate(node->*link, value, shrank, found);
+  if (*shrank) {
+    node = left ? del_balance_right(node, shrank) : del_balance_left(node, shrank);
   }
   return node;
 }
