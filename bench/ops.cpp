@@ -6,6 +6,7 @@
 //
 // and perf sees little else. ops_<structure> WORKLOAD N [ROUNDS]:
 //   ascending      insert 1..N into an empty structure
+//   descending     insert N..1 into an empty structure
 //   random-insert  insert the shuffled present keys into an empty structure
 //   random-delete  build from the shuffled keys (not measured), then the N
 //                  deletions of avl_bench's DeleteRandom, half of them absent
@@ -38,7 +39,14 @@ using Structure = AbslBtree;
 #error "define one of BENCH_AVL, BENCH_STD_MULTISET, BENCH_BOOST_AVL, BENCH_ABSL_BTREE"
 #endif
 
-enum class Workload { kAscending, kRandomInsert, kRandomDelete, kLookupHit, kLookupMiss };
+enum class Workload {
+  kAscending,
+  kDescending,
+  kRandomInsert,
+  kRandomDelete,
+  kLookupHit,
+  kLookupMiss
+};
 
 // The part a profiler should see; kept out of line so that it has a name.
 [[gnu::noinline]] int64_t measured(Workload workload, Structure& structure,
@@ -47,6 +55,11 @@ enum class Workload { kAscending, kRandomInsert, kRandomDelete, kLookupHit, kLoo
   switch (workload) {
     case Workload::kAscending:
       for (size_t key = 1; key <= keys.size(); ++key) {
+        structure.insert(static_cast<int32_t>(key));
+      }
+      break;
+    case Workload::kDescending:
+      for (size_t key = keys.size(); key >= 1; --key) {
         structure.insert(static_cast<int32_t>(key));
       }
       break;
@@ -77,11 +90,10 @@ int main(int argc, char** argv) {
     const char* name;
     Workload workload;
   };
-  const Named names[] = {{"ascending", Workload::kAscending},
-                         {"random-insert", Workload::kRandomInsert},
-                         {"random-delete", Workload::kRandomDelete},
-                         {"lookup-hit", Workload::kLookupHit},
-                         {"lookup-miss", Workload::kLookupMiss}};
+  const Named names[] = {
+      {"ascending", Workload::kAscending},        {"descending", Workload::kDescending},
+      {"random-insert", Workload::kRandomInsert}, {"random-delete", Workload::kRandomDelete},
+      {"lookup-hit", Workload::kLookupHit},       {"lookup-miss", Workload::kLookupMiss}};
   const Named* chosen = nullptr;
   for (const Named& named : names) {
     if (argc > 1 && std::strcmp(argv[1], named.name) == 0) {
@@ -91,10 +103,11 @@ int main(int argc, char** argv) {
   const long n = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
   const long rounds = argc > 3 ? std::strtol(argv[3], nullptr, 10) : 1;
   if (chosen == nullptr || n < 1 || n > (1L << 30) || rounds < 1) {
-    std::fprintf(stderr,
-                 "usage: %s ascending|random-insert|random-delete|lookup-hit|lookup-miss N "
-                 "[ROUNDS]\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s ascending|descending|random-insert|random-delete|lookup-hit|lookup-miss N "
+        "[ROUNDS]\n",
+        argv[0]);
     return 2;
   }
   const std::vector<int32_t> present = random_present_keys(n);
@@ -106,8 +119,9 @@ int main(int argc, char** argv) {
       key += 1;
     }
   }
-  const bool prebuilt =
-      chosen->workload != Workload::kAscending && chosen->workload != Workload::kRandomInsert;
+  const bool prebuilt = chosen->workload == Workload::kRandomDelete ||
+                        chosen->workload == Workload::kLookupHit ||
+                        chosen->workload == Workload::kLookupMiss;
   int64_t sum = 0;
   for (long round = 0; round < rounds; ++round) {
     auto structure = std::make_unique<Structure>();
