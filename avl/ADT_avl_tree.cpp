@@ -216,14 +216,29 @@ int AVL_insert(AVL_TREE* tree, int32_t value) {
 //
 // Values outside -1..+1 are left alone. Every link on the path is stored
 // again, whether or not the subtree below it changed.
+//
+// Code shape. The descent branches on the comparison (a conditional jump, not
+// a computed address): keys arriving in order, the demonstration's ascending
+// run above all, make that jump perfectly predictable, so the next node's load
+// starts before the comparison is even done; an address computed from the
+// comparison would put the comparison on the path from one level's load to
+// the next (which measured 1.9 times slower on ascending runs). GCC inlines
+// the recursion into itself along the paths it believes likely, and the hint
+// that a step goes left 40% of the time (right 60%: equal keys and ascending
+// runs go right) makes the all-right path a straight run of four inlined
+// levels, each a compare, a load and a null test going down and a single
+// store coming back, while descending runs keep the code they had (a firmer
+// hint inlines deeper still, but makes descending runs about 15% slower).
+// Growth is the exception once the bottom few levels are passed, hence the
+// hint that *grew is usually false.
 nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
   if (node == nullptr) {
     *grew = true;
     return new_node;
   }
-  if (new_node->data < node->data) {
+  if (__builtin_expect_with_probability(new_node->data < node->data, 1, 0.4)) {
     node->left = insert_rotate(node->left, new_node, grew);
-    if (*grew) {
+    if (__builtin_expect(*grew, 0)) {
       switch (node->balance) {
         case 0:
           node->balance = +1;  // taller on the left; so is this subtree
@@ -241,7 +256,7 @@ nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
     }
   } else {
     node->right = insert_rotate(node->right, new_node, grew);
-    if (*grew) {
+    if (__builtin_expect(*grew, 0)) {
       switch (node->balance) {
         case 0:
           node->balance = -1;
