@@ -64,6 +64,22 @@ plot_panel() { # workload title
       local file="$work/$workload.$structure.$heap.dat"
       [[ -s $file ]] || continue
       line+="$sep'$file' using 1:2 with linespoints lw 2 pt ${points[$structure]}"
+      line+=" lc rgb '${colours[$structure]}' dt ${dashes[$heap]} notitle"
+      sep=", "
+    done
+  done
+  echo "$line"
+}
+
+# The sixth cell of the grid holds the key: the same styles drawn with no data.
+legend_panel() {
+  local sep="" line=""
+  echo "unset title; unset border; unset tics; unset xlabel; unset ylabel; unset grid"
+  echo "unset logscale; set xrange [0:1]; set yrange [0:1]; set key center center font ',10'"
+  line="plot "
+  for heap in mimalloc system; do
+    for structure in Avl StdMultiset BoostAvl AbslBtree; do
+      line+="${sep}NaN with linespoints lw 2 pt ${points[$structure]}"
       line+=" lc rgb '${colours[$structure]}' dt ${dashes[$heap]}"
       line+=" title '${labels[$structure]}, $heap' noenhanced"
       sep=", "
@@ -83,13 +99,13 @@ set xrange [5000:20000000]
 set xlabel 'N (keys in the structure)'
 set ylabel 'ns per operation'
 set grid
-set key top left font ',8'
 EOF
   plot_panel InsertAscending "ascending inserts"
   plot_panel InsertRandom "random inserts"
   plot_panel DeleteRandom "random deletes (half absent)"
   plot_panel LookupHit "lookups that hit"
   plot_panel LookupMiss "lookups that miss"
+  legend_panel
   echo "unset multiplot"
 } >"$work/plot.gp"
 gnuplot "$work/plot.gp"

@@ -38,12 +38,13 @@ for workload in "${workloads[@]}"; do
   done
 done
 
-printf '%s\n' "${rows[@]}" | python3 -c '
+printf '%s\n' "${rows[@]}" >"$work/rows.txt"
+python3 - "$work/rows.txt" <<'EOF' | tee "$out/profile.md"
 import re, sys
 lines = ["Callgrind (--branch-sim=yes), per operation, heap work included (system heap):", "",
          "| workload | N | structure | instructions | conditional branches | mispredicted |",
          "|---|---:|---|---:|---:|---:|"]
-for row in sys.stdin.read().split("\n"):
+for row in open(sys.argv[1]).read().split("\n"):
     if not row:
         continue
     name, n, structure, ops, path = row.split()
@@ -52,7 +53,8 @@ for row in sys.stdin.read().split("\n"):
     totals = re.search(r"^(?:summary|totals): (.*)$", text, re.M).group(1).split()
     count = dict(zip(events, map(int, totals)))
     ops = int(ops)
-    lines.append(f"| {name} | {int(n):,} | {structure} | {count[\"Ir\"] / ops:.0f} | "
-                 f"{count[\"Bc\"] / ops:.1f} | {(count[\"Bcm\"] + count.get(\"Bim\", 0)) / ops:.2f} |")
+    mispredicted = (count["Bcm"] + count.get("Bim", 0)) / ops
+    lines.append(f"| {name} | {int(n):,} | {structure} | {count['Ir'] / ops:.0f} | "
+                 f"{count['Bc'] / ops:.1f} | {mispredicted:.2f} |")
 print("\n".join(lines))
-' | tee "$out/profile.md"
+EOF

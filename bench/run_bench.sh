@@ -10,7 +10,7 @@
 # system heap) and avl_bench_mimalloc (mimalloc serving the whole process),
 # each checked with bench/heap_of.sh before it runs. Writes
 # bench/results/avl_bench_<heap>.json, bench/results/ratios.md and
-# docs/bench_time_per_op.svg. Takes about 15 minutes with the defaults, most
+# docs/bench_time_per_op.svg. Takes about 35 minutes with the defaults, most
 # of it in the 10^7 cases; a FILTER (a --benchmark_filter regex such as
 # '/100000$|n:100000/') runs fewer cases and leaves the plot alone.
 set -euo pipefail
