@@ -400,11 +400,13 @@ namespace {
 // back up rebalance itself.
 //
 // The side to descend is chosen as a member pointer, which compiles to an
-// address computed from the comparison (no conditional jump): deletions come
-// in no order a branch predictor could learn, so a jump on the comparison
-// would be mispredicted on about every second level. The one jump per level
-// left, the test for the key itself, almost never fires. Only a level whose
-// subtree shrank looks at the side again.
+// address computed from the comparison (no conditional jump): for deletions in
+// no particular order a jump on the comparison is mispredicted on about every
+// second level, which costs more than waiting for the comparison. Deletions in
+// key order are the exception: there the jump would be predicted and the next
+// load could start early (about 15% of their time at 10^6 keys). The one jump
+// per level left, the test for the key itself, almost never fires. Only a
+// level whose subtree shrank looks at the side again.
 nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found) {
   if (node == nullptr) {
     *found = false;

@@ -8,12 +8,17 @@
 //   ascending      insert 1..N into an empty structure
 //   descending     insert N..1 into an empty structure
 //   random-insert  insert the shuffled present keys into an empty structure
+//   ordered-delete build from the shuffled keys (not measured), then delete
+//                  the present keys in ascending order
 //   random-delete  build from the shuffled keys (not measured), then the N
 //                  deletions of avl_bench's DeleteRandom, half of them absent
 //   lookup-hit     N lookups of present keys in a structure built beforehand
 //   lookup-miss    N lookups of absent keys
 // Each of ROUNDS rounds (default 1) builds a new structure; the keys and the
-// structures are avl_bench's (structures.h). Prints one checksum line.
+// structures are avl_bench's (structures.h). Prints a checksum and the mean
+// time per operation of the measured part.
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +49,7 @@ enum class Workload {
   kDescending,
   kRandomInsert,
   kRandomDelete,
+  kOrderedDelete,
   kLookupHit,
   kLookupMiss
 };
@@ -69,6 +75,7 @@ enum class Workload {
       }
       break;
     case Workload::kRandomDelete:
+    case Workload::kOrderedDelete:
       for (int32_t key : keys) {
         sum += structure.erase(key) ? 1 : 0;
       }
@@ -91,9 +98,10 @@ int main(int argc, char** argv) {
     Workload workload;
   };
   const Named names[] = {
-      {"ascending", Workload::kAscending},        {"descending", Workload::kDescending},
-      {"random-insert", Workload::kRandomInsert}, {"random-delete", Workload::kRandomDelete},
-      {"lookup-hit", Workload::kLookupHit},       {"lookup-miss", Workload::kLookupMiss}};
+      {"ascending", Workload::kAscending},          {"descending", Workload::kDescending},
+      {"random-insert", Workload::kRandomInsert},   {"random-delete", Workload::kRandomDelete},
+      {"ordered-delete", Workload::kOrderedDelete}, {"lookup-hit", Workload::kLookupHit},
+      {"lookup-miss", Workload::kLookupMiss}};
   const Named* chosen = nullptr;
   for (const Named& named : names) {
     if (argc > 1 && std::strcmp(argv[1], named.name) == 0) {
@@ -105,7 +113,8 @@ int main(int argc, char** argv) {
   if (chosen == nullptr || n < 1 || n > (1L << 30) || rounds < 1) {
     std::fprintf(
         stderr,
-        "usage: %s ascending|descending|random-insert|random-delete|lookup-hit|lookup-miss N "
+        "usage: %s "
+        "ascending|descending|random-insert|random-delete|ordered-delete|lookup-hit|lookup-miss N "
         "[ROUNDS]\n",
         argv[0]);
     return 2;
@@ -114,15 +123,18 @@ int main(int argc, char** argv) {
   std::vector<int32_t> keys = present;
   if (chosen->workload == Workload::kRandomDelete) {
     keys = delete_probes(n);
+  } else if (chosen->workload == Workload::kOrderedDelete) {
+    std::sort(keys.begin(), keys.end());
   } else if (chosen->workload == Workload::kLookupMiss) {
     for (int32_t& key : keys) {
       key += 1;
     }
   }
-  const bool prebuilt = chosen->workload == Workload::kRandomDelete ||
-                        chosen->workload == Workload::kLookupHit ||
-                        chosen->workload == Workload::kLookupMiss;
+  const bool prebuilt =
+      chosen->workload == Workload::kRandomDelete || chosen->workload == Workload::kOrderedDelete ||
+      chosen->workload == Workload::kLookupHit || chosen->workload == Workload::kLookupMiss;
   int64_t sum = 0;
+  std::chrono::steady_clock::duration elapsed{};
   for (long round = 0; round < rounds; ++round) {
     auto structure = std::make_unique<Structure>();
     if (prebuilt) {
@@ -130,9 +142,13 @@ int main(int argc, char** argv) {
         structure->insert(key);
       }
     }
+    const auto start = std::chrono::steady_clock::now();
     sum += measured(chosen->workload, *structure, keys);
+    elapsed += std::chrono::steady_clock::now() - start;
     sum += structure->contains(present.front()) ? 1 : 0;
   }
-  std::printf("%s %ld x %ld: %lld\n", chosen->name, n, rounds, static_cast<long long>(sum));
+  const double ns = std::chrono::duration<double, std::nano>(elapsed).count();
+  std::printf("%s %ld x %ld: %lld, %.1f ns per operation\n", chosen->name, n, rounds,
+              static_cast<long long>(sum), ns / static_cast<double>(n * rounds));
   return 0;
 }

@@ -24,6 +24,7 @@ command -v valgrind >/dev/null || {
 
 workloads=("ascending 1000000 1" "descending 1000000 1" "random-insert 10000 10"
   "random-insert 100000 1" "random-delete 10000 10" "random-delete 100000 1"
+  "ordered-delete 1000000 1"
   "lookup-hit 100000 1" "lookup-miss 100000 1")
 rows=()
 for workload in "${workloads[@]}"; do
