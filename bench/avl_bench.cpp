@@ -1,12 +1,5 @@
 // avl_bench: the module against the ordered containers people use instead,
-// through Google Benchmark.
-//
-// Structures (each holds 32-bit keys, repeats allowed):
-//   Avl          this module: one heap node per key
-//   StdMultiset  std::multiset<int32_t>: one heap node per key
-//   BoostAvl     boost::intrusive::avl_multiset: one heap item per key,
-//                allocated here, with the links in the item
-//   AbslBtree    absl::btree_multiset<int32_t>: many keys per node
+// through Google Benchmark. The structures and keys are in structures.h.
 //
 // Workloads, each over N keys (N = 10^4 .. 10^7):
 //   InsertAscending  keys 1..N into an empty structure
@@ -16,182 +9,50 @@
 //   Lookup/hit       one lookup per iteration, of a present key
 //   Lookup/miss      one lookup per iteration, of an absent key (between two
 //                    present ones)
-// Present keys are the even numbers 0, 2, .., 2N-2; absent keys are odd.
 //
-// Every timed run starts from a heap trimmed back to the system, so each
-// structure pays for the pages its nodes need, as a fresh process does.
+// The same source builds two programs: avl_bench on the system heap (glibc
+// malloc, as a program that links no allocator gets) and avl_bench_mimalloc,
+// linked with mimalloc (AVL_BENCH_HEAP_MIMALLOC), which then serves every
+// allocation of the process, the peers' included. The heap is named in the
+// output's context ("heap").
 //
-// Reported per case: items_per_second (operations per second) and, where the
-// structure is built inside the case, bytes_per_key: the growth of the heap's
-// allocated bytes (glibc mallinfo2, chunk headers and rounding included, so
-// the memory as the heap hands it out) divided by the number of keys.
+// Every timed run starts from a heap that has given its free memory back to
+// the system as far as the heap allows (malloc_trim on glibc, a forced
+// mi_collect on mimalloc), so each structure pays for the pages its nodes
+// need much as a fresh process does. Memory per key is measured on whole
+// processes (bench/compare.sh, bench/scaling.sh), where the peak resident
+// set tells the truth on either heap.
 //
 //   avl_bench --benchmark_filter='/1000000$|n:1000000/'   # one size
 //   avl_bench --benchmark_filter='^Lookup<Avl>'           # one workload, one structure
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <numeric>
-#include <random>
-#include <set>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+#if defined(AVL_BENCH_HEAP_MIMALLOC)
+#include <mimalloc.h>
+#elif defined(__GLIBC__)
 #include <malloc.h>
-#define AVL_BENCH_HAVE_MALLINFO2 1
 #endif
 
-#include "avl/ADT_avl_tree.h"
-
-#if defined(AVL_BENCH_HAVE_BOOST)
-#include <boost/intrusive/avl_set.hpp>
-#endif
-#if defined(AVL_BENCH_HAVE_ABSL)
-#include "absl/container/btree_set.h"
-#endif
+#include "structures.h"
 
 namespace {
 
-// ------------------------------------------------------------ structures --
-//
-// One small adapter per structure: insert, erase one (false when absent) and
-// contains. Construction and destruction hold the whole structure.
+using namespace avl_bench;
 
-class Avl {
- public:
-  Avl() : tree_(create_avl_tree()) {}
-  ~Avl() { AVL_destroy(tree_); }
-  Avl(const Avl&) = delete;
-  Avl& operator=(const Avl&) = delete;
+// ------------------------------------------------------------------ heap --
 
-  void insert(int32_t key) { AVL_insert(tree_, key); }
-  bool erase(int32_t key) { return AVL_delete(tree_, key) == 1; }
-  bool contains(int32_t key) const { return search_avl(tree_->root, key) != nullptr; }
-
- private:
-  AVL_TREE* tree_;
-};
-
-class StdMultiset {
- public:
-  void insert(int32_t key) { set_.insert(key); }
-  bool erase(int32_t key) {
-    auto it = set_.find(key);
-    if (it == set_.end()) {
-      return false;
-    }
-    set_.erase(it);
-    return true;
-  }
-  bool contains(int32_t key) const { return set_.find(key) != set_.end(); }
-
- private:
-  std::multiset<int32_t> set_;
-};
-
-#if defined(AVL_BENCH_HAVE_BOOST)
-namespace bi = boost::intrusive;
-
-// The item carries its own links; normal_link skips the safe-mode clearing of
-// unlinked hooks, which this harness never relies on.
-struct BoostItem : bi::avl_set_base_hook<bi::link_mode<bi::normal_link>> {
-  explicit BoostItem(int32_t k) : key(k) {}
-  int32_t key;
-};
-struct BoostItemKey {
-  using type = int32_t;
-  const type& operator()(const BoostItem& item) const { return item.key; }
-};
-struct BoostItemDelete {
-  void operator()(BoostItem* item) const { delete item; }
-};
-
-class BoostAvl {
- public:
-  BoostAvl() = default;
-  ~BoostAvl() { set_.clear_and_dispose(BoostItemDelete()); }
-  BoostAvl(const BoostAvl&) = delete;
-  BoostAvl& operator=(const BoostAvl&) = delete;
-
-  void insert(int32_t key) { set_.insert(*new BoostItem(key)); }
-  bool erase(int32_t key) {
-    auto it = set_.find(key);
-    if (it == set_.end()) {
-      return false;
-    }
-    set_.erase_and_dispose(it, BoostItemDelete());
-    return true;
-  }
-  bool contains(int32_t key) const { return set_.find(key) != set_.end(); }
-
- private:
-  bi::avl_multiset<BoostItem, bi::key_of_value<BoostItemKey>> set_;
-};
-#endif
-
-#if defined(AVL_BENCH_HAVE_ABSL)
-class AbslBtree {
- public:
-  void insert(int32_t key) { set_.insert(key); }
-  bool erase(int32_t key) {
-    auto it = set_.find(key);
-    if (it == set_.end()) {
-      return false;
-    }
-    set_.erase(it);
-    return true;
-  }
-  bool contains(int32_t key) const { return set_.contains(key); }
-
- private:
-  absl::btree_multiset<int32_t> set_;
-};
-#endif
-
-// ------------------------------------------------------------------ keys --
-
-// Fixed seeds: every structure sees the same sequences.
-std::vector<int32_t> shuffled(std::vector<int32_t> keys, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::shuffle(keys.begin(), keys.end(), rng);
-  return keys;
-}
-
-// The present keys 0, 2, .., 2N-2 in random order.
-std::vector<int32_t> random_present_keys(int64_t n) {
-  std::vector<int32_t> keys(static_cast<size_t>(n));
-  for (size_t i = 0; i < keys.size(); ++i) {
-    keys[i] = static_cast<int32_t>(2 * i);
-  }
-  return shuffled(std::move(keys), 1);
-}
-
-// N deletions: half of them present keys (each at most once), half absent.
-std::vector<int32_t> delete_probes(int64_t n) {
-  std::vector<int32_t> present = random_present_keys(n);
-  std::vector<int32_t> probes(static_cast<size_t>(n));
-  const size_t half = probes.size() / 2;
-  for (size_t i = 0; i < probes.size(); ++i) {
-    probes[i] = i < half ? present[i] : static_cast<int32_t>(2 * i + 1);
-  }
-  return shuffled(std::move(probes), 2);
-}
-
-// -------------------------------------------------------------- counting --
-
-// Bytes the heap has handed out and not yet taken back, or -1 when unknown.
-int64_t heap_bytes_in_use() {
-#if defined(AVL_BENCH_HAVE_MALLINFO2)
-  const struct mallinfo2 info = mallinfo2();
-  return static_cast<int64_t>(info.uordblks + info.hblkhd);
+const char* heap_name() {
+#if defined(AVL_BENCH_HEAP_MIMALLOC)
+  return "mimalloc";
 #else
-  return -1;
+  return "system";
 #endif
 }
 
@@ -200,16 +61,11 @@ int64_t heap_bytes_in_use() {
 // process building its first structure does; without it a structure built
 // after another one would reuse that one's pages and skip the page faults.
 void release_free_heap() {
-#if defined(AVL_BENCH_HAVE_MALLINFO2)
+#if defined(AVL_BENCH_HEAP_MIMALLOC)
+  mi_collect(true);
+#elif defined(__GLIBC__)
   malloc_trim(0);
 #endif
-}
-
-void report_bytes_per_key(benchmark::State& state, int64_t before, int64_t after, int64_t keys) {
-  if (before >= 0 && after > before && keys > 0) {
-    state.counters["bytes_per_key"] =
-        static_cast<double>(after - before) / static_cast<double>(keys);
-  }
 }
 
 // ------------------------------------------------------------- workloads --
@@ -217,50 +73,40 @@ void report_bytes_per_key(benchmark::State& state, int64_t before, int64_t after
 template <class Structure>
 void InsertAscending(benchmark::State& state) {
   const int64_t n = state.range(0);
-  int64_t before = -1;
-  int64_t after = -1;
   for (auto _ : state) {
     state.PauseTiming();
-    before = heap_bytes_in_use();
     auto structure = std::make_unique<Structure>();
     state.ResumeTiming();
     for (int64_t key = 1; key <= n; ++key) {
       structure->insert(static_cast<int32_t>(key));
     }
     state.PauseTiming();
-    after = heap_bytes_in_use();
     benchmark::DoNotOptimize(structure->contains(static_cast<int32_t>(n)));
     structure.reset();
     release_free_heap();
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * n);
-  report_bytes_per_key(state, before, after, n);
 }
 
 template <class Structure>
 void InsertRandom(benchmark::State& state) {
   const int64_t n = state.range(0);
   const std::vector<int32_t> keys = random_present_keys(n);
-  int64_t before = -1;
-  int64_t after = -1;
   for (auto _ : state) {
     state.PauseTiming();
-    before = heap_bytes_in_use();
     auto structure = std::make_unique<Structure>();
     state.ResumeTiming();
     for (int32_t key : keys) {
       structure->insert(key);
     }
     state.PauseTiming();
-    after = heap_bytes_in_use();
     benchmark::DoNotOptimize(structure->contains(keys.front()));
     structure.reset();
     release_free_heap();
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * n);
-  report_bytes_per_key(state, before, after, n);
 }
 
 template <class Structure>
@@ -413,6 +259,7 @@ void register_all() {
 
 int main(int argc, char** argv) {
   register_all();
+  benchmark::AddCustomContext("heap", heap_name());
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;

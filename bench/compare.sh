@@ -1,81 +1,68 @@
 #!/usr/bin/env bash
-# Whole-process comparison of avl_demo with programs that do the same ten
-# million ascending inserts into each peer structure, and with the allocation
-# floor (one node-sized block obtained and written per key, nothing else).
+# Whole-process comparison of the demo's workload (N ascending inserts from an
+# N-key buffer) across the module, its peers and the allocation floor (one
+# node-sized block obtained and written per key, nothing else), on both heaps.
 #
-#   bench/compare.sh [BUILD_DIR] [ROUNDS] [RUNS_PER_ROUND]
+#   bench/compare.sh [BUILD_DIR] [ROUNDS] [N]
 #
-# BUILD_DIR (default build-bench) must hold a Release build with the asc_*
-# programs; build it with
+# Defaults: build-bench, 7 rounds, N = 10,000,000. BUILD_DIR must hold a
+# Release build with mimalloc found (the asc_*_mimalloc programs); build it with
 #   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release && cmake --build build-bench -j2
 #
-# The machine is shared, so absolute times drift; what is reported are ratios
-# measured side by side. Each round runs every program RUNS_PER_ROUND times
-# back to back under hyperfine (starting from a different program each round)
-# and yields one ratio per peer from the round's medians; the ratios reported
-# are the medians over the rounds, with their spread. Peak memory is the
-# maximum resident set size from /usr/bin/time -v.
-#
-# Figures go to bench/results/compare.json and bench/results/compare.md.
+# Programs: asc_<structure> (system heap) and asc_<structure>_mimalloc for each
+# structure, and avl_demo as shipped (mimalloc) when N is the demo's count.
+# Before timing, each program's heap is checked (bench/heap_of.sh); a program
+# not on the heap its name says stops the run. Then run_rounds.py runs every
+# program once per round; ratios are formed within each round and summarized
+# over the rounds (summarize_compare.py). Two tables come out: each structure
+# against the module on the same heap, and avl_demo against each peer as its
+# users build it. Figures go to bench/results/compare.json and compare.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build-bench}
-rounds=${2:-5}
-runs=${3:-3}
+rounds=${2:-7}
+keys=${3:-10000000}
 out=bench/results
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for tool in hyperfine python3 /usr/bin/time; do
-  command -v "$tool" >/dev/null || {
-    echo "compare.sh: $tool is required" >&2
+names=()
+commands=()
+add() { # name heap program
+  local heap
+  [[ -x $3 ]] || {
+    echo "compare.sh: $3 missing; build $build first" >&2
     exit 1
   }
-done
+  heap=$(bench/heap_of.sh "$3" 1000)
+  [[ $heap == "$2" ]] || {
+    echo "compare.sh: $3 runs on the $heap heap, not on $2" >&2
+    exit 1
+  }
+  names+=("$1")
+  commands+=("$3")
+}
 
-names=(avl_demo std_multiset)
-commands=("$build/avl_demo" "$build/bench/asc_std_multiset")
-for peer in boost_avl absl_btree; do
-  if [[ -x $build/bench/asc_$peer ]]; then
-    names+=("$peer")
-    commands+=("$build/bench/asc_$peer")
-  else
-    echo "compare.sh: $build/bench/asc_$peer not built, skipped" >&2
+if ((keys == 10000000)); then
+  add avl_demo mimalloc "$build/avl_demo"
+fi
+for structure in avl std_multiset boost_avl absl_btree floor; do
+  if [[ ! -x $build/bench/asc_$structure ]]; then
+    echo "compare.sh: $build/bench/asc_$structure not built, skipped" >&2
+    continue
   fi
-done
-names+=(floor)
-commands+=("$build/bench/asc_floor")
-for command in "${commands[@]}"; do
-  [[ -x $command ]] || {
-    echo "compare.sh: $command missing; build $build first" >&2
-    exit 1
-  }
+  add "$structure@system" system "$build/bench/asc_$structure"
+  add "$structure@mimalloc" mimalloc "$build/bench/asc_${structure}_mimalloc"
 done
 
-count=${#names[@]}
-for ((round = 0; round < rounds; round++)); do
-  echo "== round $((round + 1))/$rounds"
-  args=()
-  for ((k = 0; k < count; k++)); do
-    i=$(((k + round) % count))
-    args+=(--command-name "${names[i]}" "${commands[i]}")
-  done
-  hyperfine -N --warmup 1 --runs "$runs" --style basic \
-    --export-json "$work/round$round.json" "${args[@]}" >/dev/null
+args=()
+for ((i = 0; i < ${#names[@]}; i++)); do
+  args+=("${names[i]}" "${commands[i]}")
+  [[ ${names[i]} == avl_demo ]] || args[-1]+=" $keys"
 done
-
-echo "== peak memory"
-for ((i = 0; i < count; i++)); do
-  /usr/bin/time -v "${commands[i]}" 2>"$work/mem_${names[i]}.txt" >/dev/null
-done
-
-{
-  echo "{\"machine\": \"$(lscpu | sed -n 's/^Model name: *//p' | head -1)," \
-    "$(nproc) cores\", \"date\": \"$(date -u +%Y-%m-%dT%H:%MZ)\"," \
-    "\"rounds\": $rounds, \"runs_per_round\": $runs}"
-} >"$work/meta.json"
-
-python3 bench/summarize_compare.py "$work" "$out/compare.json" "$out/compare.md" "${names[@]}"
+python3 bench/run_rounds.py "$work/samples.json" "$rounds" "${args[@]}"
+python3 bench/summarize_compare.py "$work/samples.json" "$keys" "$out/compare.json" \
+  "$out/compare.md"
 cat "$out/compare.md"

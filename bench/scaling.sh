@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # How the demo's workload grows: wall time and peak memory of N ascending
 # inserts (from an N-key buffer, as avl_demo does) at N = 1, 10 and 50 million,
-# for the module and each peer, with the allocation floor for reference.
+# for the module and each peer, with the allocation floor for reference, on
+# both heaps.
 #
-#   bench/scaling.sh [BUILD_DIR] [RUNS] [N...]
+#   bench/scaling.sh [BUILD_DIR] [ROUNDS] [N...]
 #
-# Defaults: build-bench, 3 runs, N = 1000000 10000000 50000000. At each N the
-# programs run side by side under hyperfine; the median is reported, with the
-# time per insert and the peak resident set size per key. Figures go to
-# bench/results/scaling.json and bench/results/scaling.md.
+# Defaults: build-bench, 3 rounds, N = 1000000 10000000 50000000. At each N
+# every asc_* program (system heap) and asc_*_mimalloc program runs once per
+# round (bench/run_rounds.py); the median is reported, with the time per
+# insert and the peak resident set per key (key buffer included). Figures go
+# to bench/results/scaling.json and bench/results/scaling.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build-bench}
-runs=${2:-3}
+rounds=${2:-3}
 shift $(($# < 2 ? $# : 2))
 sizes=("$@")
 ((${#sizes[@]} > 0)) || sizes=(1000000 10000000 50000000)
@@ -22,11 +24,21 @@ mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-names=()
+programs=()
 for structure in avl std_multiset boost_avl absl_btree floor; do
-  [[ -x $build/bench/asc_$structure ]] && names+=("$structure")
+  for heap in system mimalloc; do
+    program=$build/bench/asc_$structure
+    [[ $heap == system ]] || program+=_$heap
+    [[ -x $program ]] || continue
+    actual=$(bench/heap_of.sh "$program" 1000)
+    [[ $actual == "$heap" ]] || {
+      echo "scaling.sh: $program runs on the $actual heap, not on $heap" >&2
+      exit 1
+    }
+    programs+=("$structure@$heap" "$program")
+  done
 done
-((${#names[@]} > 0)) || {
+((${#programs[@]} > 0)) || {
   echo "scaling.sh: no asc_* programs in $build/bench; build $build first" >&2
   exit 1
 }
@@ -34,40 +46,43 @@ done
 for n in "${sizes[@]}"; do
   echo "== N = $n"
   args=()
-  for name in "${names[@]}"; do
-    args+=(--command-name "$name" "$build/bench/asc_$name $n")
+  for ((i = 0; i < ${#programs[@]}; i += 2)); do
+    args+=("${programs[i]}" "${programs[i + 1]} $n")
   done
-  hyperfine -N --runs "$runs" --style basic --export-json "$work/time_$n.json" "${args[@]}" \
-    >/dev/null
-  for name in "${names[@]}"; do
-    /usr/bin/time -v "$build/bench/asc_$name" "$n" 2>"$work/mem_${name}_$n.txt" >/dev/null
-  done
+  python3 bench/run_rounds.py "$work/samples_$n.json" "$rounds" "${args[@]}"
 done
 
-python3 - "$work" "$out" "$(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores" \
-  "${sizes[*]}" "${names[*]}" <<'EOF'
-import json, pathlib, re, sys
-work, out, machine = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]), sys.argv[3]
-sizes = [int(n) for n in sys.argv[4].split()]
-names = sys.argv[5].split()
-rows = []
+python3 - "$work" "$out" "${sizes[*]}" <<'EOF'
+import json, pathlib, statistics, sys
+work, out = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+sizes = [int(n) for n in sys.argv[3].split()]
+rows, machine, date = [], None, None
 for n in sizes:
-    medians = {r["command"]: r["median"]
-               for r in json.loads((work / f"time_{n}.json").read_text())["results"]}
-    for name in names:
-        text = (work / f"mem_{name}_{n}.txt").read_text()
-        rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1))
-        rows.append({"n": n, "structure": name, "median_wall_s": medians[name],
-                     "ns_per_insert": 1e9 * medians[name] / n, "peak_rss_kib": rss,
-                     "peak_rss_bytes_per_key": 1024 * rss / n})
-(out / "scaling.json").write_text(json.dumps({"machine": machine, "rows": rows}, indent=2) + "\n")
-lines = [f"Measured on {machine}; median of the runs at each N.", "",
-         "| N | structure | median wall s | ns per insert | peak RSS KiB | peak bytes per key |",
-         "|---:|---|---:|---:|---:|---:|"]
+    samples = json.loads((work / f"samples_{n}.json").read_text())
+    machine, date = samples["machine"], samples["date"]
+    avl = {}
+    for name, p in samples["programs"].items():
+        structure, heap = name.split("@")
+        wall = statistics.median(p["wall_s"])
+        if structure == "avl":
+            avl[heap] = p["wall_s"]
+        rows.append({"n": n, "structure": structure, "heap": heap, "median_wall_s": wall,
+                     "ns_per_insert": 1e9 * wall / n, "peak_rss_kib": p["peak_rss_kib"],
+                     "peak_rss_bytes_per_key": 1024 * p["peak_rss_kib"] / n,
+                     "wall_s": p["wall_s"]})
+    for r in rows:
+        if r["n"] == n and r["heap"] in avl:
+            r["avl_ratio"] = statistics.median(
+                a / b for a, b in zip(avl[r["heap"]], r["wall_s"]))
+(out / "scaling.json").write_text(
+    json.dumps({"machine": machine, "date": date, "rows": rows}, indent=2) + "\n")
+lines = [f"Measured {date} on {machine}; median of the rounds at each N; 'avl / this' is the "
+         "median over the rounds of the module's wall time over this program's, same heap.", "",
+         "| N | structure | heap | median wall s | ns per insert | avl / this | peak RSS KiB "
+         "| peak bytes per key |", "|---:|---|---|---:|---:|---:|---:|---:|"]
 for r in rows:
-    lines.append(f"| {r['n']:,} | {r['structure']} | {r['median_wall_s']:.3f} | "
-                 f"{r['ns_per_insert']:.0f} | {r['peak_rss_kib']:,} | "
-                 f"{r['peak_rss_bytes_per_key']:.1f} |")
+    lines.append(f"| {r['n']:,} | {r['structure']} | {r['heap']} | {r['median_wall_s']:.3f} | "
+                 f"{r['ns_per_insert']:.0f} | {r.get('avl_ratio', float('nan')):.2f} | "
+                 f"{r['peak_rss_kib']:,} | {r['peak_rss_bytes_per_key']:.1f} |")
 (out / "scaling.md").write_text("\n".join(lines) + "\n")
 print("\n".join(lines))
-EOF
