@@ -18,7 +18,12 @@ function(expect_output what expected)
 endfunction()
 
 run(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
-file(GLOB_RECURSE pc_file "${prefix}/*/pkgconfig/avl.pc")
+# lib/, or lib/<multiarch>/ when the build was configured for the /usr prefix
+file(GLOB_RECURSE pc_file "${prefix}/*.pc")
+list(FILTER pc_file INCLUDE REGEX "/pkgconfig/avl\\.pc$")
+if(NOT pc_file)
+  message(FATAL_ERROR "the install put no pkgconfig/avl.pc under ${prefix}")
+endif()
 get_filename_component(pc_dir "${pc_file}" DIRECTORY)
 get_filename_component(lib_dir "${pc_dir}" DIRECTORY)
 set(run_env ${CMAKE_COMMAND} -E env "LD_LIBRARY_PATH=${lib_dir}")
