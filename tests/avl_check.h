@@ -52,4 +52,7 @@ struct ProcessResult {
 // Runs `command` through the shell, capturing standard output and error.
 ProcessResult run_command(const std::string& command);
 
+// The whole content of a file ("" when it cannot be read).
+std::string read_file(const std::string& path);
+
 #endif  // AVL_TESTS_AVL_CHECK_H

@@ -49,13 +49,6 @@ std::string temp_path(const std::string& stem) {
          std::to_string(counter++) + "." + stem;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void write_file(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;

@@ -11,12 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -324,13 +322,6 @@ const char* const BROWSER = AVL_BROWSER;
 #else
 const char* const BROWSER = nullptr;
 #endif
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 size_t count_of(const std::string& text, const std::string& what) {
   size_t n = 0;

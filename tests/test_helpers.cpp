@@ -40,10 +40,14 @@ ProcessResult run_command(const std::string& command) {
   }
   const int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(err_path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  result.err = text.str();
+  result.err = read_file(err_path);
   std::remove(err_path.c_str());
   return result;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
