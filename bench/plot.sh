@@ -23,28 +23,18 @@ trap 'rm -rf "$work"' EXIT
 # One data file per (workload, structure, heap): "N ns_per_op" lines, ascending
 # N, the median over the repetitions.
 machine=$(python3 - "$work" "${inputs[@]}" <<'EOF'
-import collections, json, pathlib, re, sys
+import collections, pathlib, sys
+sys.path.insert(0, "bench")
+from summarize_bench import load
 work = pathlib.Path(sys.argv[1])
 for path in sys.argv[2:]:
-    data = json.loads(pathlib.Path(path).read_text())
-    heap = data["context"].get("heap", "system")
+    heap, context, ns = load(path)
     series = collections.defaultdict(dict)
-    for b in data["benchmarks"]:
-        if b.get("aggregate_name", "median") != "median":
-            continue
-        if b.get("error_occurred") or "items_per_second" not in b:
-            continue
-        m = re.match(r"(\w+)<(\w+)>/(?:n:)?(\d+)(?:/hit:(\d))?", b["name"])
-        if not m:
-            continue
-        workload, structure, n, hit = m.groups()
-        if workload == "Lookup":
-            workload += "Hit" if hit == "1" else "Miss"
-        series[(workload, structure)][int(n)] = 1e9 / b["items_per_second"]
+    for (workload, structure, n), value in ns.items():
+        series[(workload, structure)][n] = value
     for (workload, structure), points in series.items():
         (work / f"{workload}.{structure}.{heap}.dat").write_text(
             "".join(f"{n} {ns:.3f}\n" for n, ns in sorted(points.items())))
-context = data["context"]
 print(f"{context.get('num_cpus')} CPUs at {context.get('mhz_per_cpu')} MHz")
 EOF
 )

@@ -53,7 +53,10 @@ class Avl {
   AVL_TREE* tree_;
 };
 
-class StdMultiset {
+// A container with the standard multiset interface, used as it is:
+// std::multiset here, absl::btree_multiset below.
+template <class Set>
+class StandardMultiset {
  public:
   void insert(int32_t key) { set_.insert(key); }
   bool erase(int32_t key) {
@@ -67,8 +70,10 @@ class StdMultiset {
   bool contains(int32_t key) const { return set_.find(key) != set_.end(); }
 
  private:
-  std::multiset<int32_t> set_;
+  Set set_;
 };
+
+using StdMultiset = StandardMultiset<std::multiset<int32_t>>;
 
 #if defined(AVL_BENCH_HAVE_BOOST)
 namespace bi = boost::intrusive;
@@ -111,22 +116,7 @@ class BoostAvl {
 #endif
 
 #if defined(AVL_BENCH_HAVE_ABSL)
-class AbslBtree {
- public:
-  void insert(int32_t key) { set_.insert(key); }
-  bool erase(int32_t key) {
-    auto it = set_.find(key);
-    if (it == set_.end()) {
-      return false;
-    }
-    set_.erase(it);
-    return true;
-  }
-  bool contains(int32_t key) const { return set_.contains(key); }
-
- private:
-  absl::btree_multiset<int32_t> set_;
-};
+using AbslBtree = StandardMultiset<absl::btree_multiset<int32_t>>;
 #endif
 
 // ------------------------------------------------------------------ keys --
