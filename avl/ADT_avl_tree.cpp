@@ -18,6 +18,33 @@
 #include <cstdlib>
 #include <new>
 
+// Branch hints for the hot paths (docs/performance.md says which and why).
+// Compilers without the builtins get the plain condition.
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_expect_with_probability)
+#define AVL_EXPECT_PROBABILITY(condition, probability) \
+  __builtin_expect_with_probability((condition), 1, (probability))
+#endif
+#if __has_builtin(__builtin_expect)
+#define AVL_UNLIKELY(condition) __builtin_expect((condition), 0)
+#endif
+#endif
+#ifndef AVL_EXPECT_PROBABILITY
+#define AVL_EXPECT_PROBABILITY(condition, probability) (condition)
+#endif
+#ifndef AVL_UNLIKELY
+#define AVL_UNLIKELY(condition) (condition)
+#endif
+
+#if defined(__GNUC__)
+#define AVL_NOINLINE __attribute__((noinline))
+#define AVL_PRINTF_FORMAT(format_index, first_argument) \
+  __attribute__((format(printf, format_index, first_argument)))
+#else
+#define AVL_NOINLINE
+#define AVL_PRINTF_FORMAT(format_index, first_argument)
+#endif
+
 namespace {
 
 // A fix-up found a child that cannot be there in a tree built only through
@@ -84,6 +111,23 @@ void set_double_rotation_balances(nod* grandchild, nod* left_part, nod* right_pa
   grandchild->balance = 0;
 }
 
+/*
+ * A single rotation lifts the child C on the heavy side of N, which leans
+ * that way (`lean`: +1 left, -1 right). A child leaning the same way leaves
+ * both balanced; a balanced child, which only a deletion meets, leaves N
+ * leaning as it did and C leaning the other way. Insertion and deletion share
+ * this table; a C outside -1..+1 leaves both as they were.
+ */
+void set_single_rotation_balances(nod* node, nod* child, int32_t lean) {
+  if (child->balance == lean) {
+    node->balance = 0;
+    child->balance = 0;
+  } else if (child->balance == 0) {
+    node->balance = lean;
+    child->balance = -lean;
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- records --
@@ -98,24 +142,27 @@ AVL_TREE* create_avl_tree() {
   return tree;
 }
 
-namespace {
-
-void release_subtree(nod* node) {
-  if (node == nullptr) {
-    return;
-  }
-  release_subtree(node->left);
-  release_subtree(node->right);
-  delete node;
-}
-
-}  // namespace
-
+// Releases the nodes without recursion, so that any tree whose links form no
+// cycle and share no node is released in constant stack, however tall a hand-
+// built tree is. While the node at the top has a left child, a right rotation
+// lifts that child above it (the in-order sequence stays, and each rotation
+// puts one more node on the right spine for good); a top without a left child
+// is released and its right subtree takes its place. O(n): at most one
+// rotation per node.
 void AVL_destroy(AVL_TREE* tree) {
   if (tree == nullptr) {
     return;
   }
-  release_subtree(tree->root);
+  nod* top = tree->root;
+  while (top != nullptr) {
+    if (top->left != nullptr) {
+      top = rotate_right(top);
+    } else {
+      nod* rest = top->right;
+      delete top;
+      top = rest;
+    }
+  }
   delete tree;
 }
 
@@ -208,38 +255,24 @@ int AVL_insert(AVL_TREE* tree, int32_t value) {
 // and greater keys right), hangs the new leaf there and, on the way back up,
 // updates the balance of every node whose subtree grew:
 //
-//   balance before | grown side matches? | result
-//   ---------------+---------------------+--------------------------------
-//        0         |        -            | tilts towards it, growth goes up
-//    leans away    |        -            | becomes 0, growth stops
-//    leans to it   |        -            | rotate (balance_left/right),
-//                  |                     | growth stops
+//   balance before | result
+//   ---------------+-----------------------------------------------------
+//        0         | tilts towards the grown side, growth goes up
+//    leans away    | becomes 0, growth stops
+//    leans to it   | rotate (balance_left/right), growth stops
 //
 // Values outside -1..+1 are left alone. Every link on the path is stored
-// again, whether or not the subtree below it changed.
-//
-// Code shape. The descent branches on the comparison (a conditional jump, not
-// a computed address): keys arriving in order, the demonstration's ascending
-// run above all, make that jump perfectly predictable, so the next node's load
-// starts before the comparison is even done; an address computed from the
-// comparison would put the comparison on the path from one level's load to
-// the next (which measured 1.9 times slower on ascending runs). GCC inlines
-// the recursion into itself along the paths it believes likely, and the hint
-// that a step goes left 40% of the time (right 60%: equal keys and ascending
-// runs go right) makes the all-right path a straight run of four inlined
-// levels, each a compare, a load and a null test going down and a single
-// store coming back, while descending runs keep the code they had (a firmer
-// hint inlines deeper still, but makes descending runs about 15% slower).
-// Growth is the exception once the bottom few levels are passed, hence the
-// hint that *grew is usually false.
+// again, whether or not the subtree below it changed. The branch hints keep
+// the all-right path of ascending keys a straight run of inlined levels; see
+// "The code's shape" in docs/performance.md.
 nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
   if (node == nullptr) {
     *grew = true;
     return new_node;
   }
-  if (__builtin_expect_with_probability(new_node->data < node->data, 1, 0.4)) {
+  if (AVL_EXPECT_PROBABILITY(new_node->data < node->data, 0.4)) {
     node->left = insert_rotate(node->left, new_node, grew);
-    if (__builtin_expect(*grew, 0)) {
+    if (AVL_UNLIKELY(*grew)) {
       switch (node->balance) {
         case 0:
           node->balance = +1;  // taller on the left; so is this subtree
@@ -257,17 +290,17 @@ nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
     }
   } else {
     node->right = insert_rotate(node->right, new_node, grew);
-    if (__builtin_expect(*grew, 0)) {
+    if (AVL_UNLIKELY(*grew)) {
       switch (node->balance) {
         case 0:
           node->balance = -1;
           break;
+        case -1:
+          node = balance_right(node, grew);
+          break;
         case +1:
           node->balance = 0;
           *grew = false;
-          break;
-        case -1:
-          node = balance_right(node, grew);
           break;
         default:
           break;
@@ -309,8 +342,7 @@ nod* balance_left(nod* node, bool* grew) {
     case 0:
       stop_inconsistent_tree("balanced child", "balance_left");
     case +1:  // left-left
-      node->balance = 0;
-      child->balance = 0;
+      set_single_rotation_balances(node, child, +1);
       node = rotate_right(node);
       *grew = false;
       return node;
@@ -331,15 +363,14 @@ nod* balance_right(nod* node, bool* grew) {
   switch (child->balance) {
     case 0:
       stop_inconsistent_tree("balanced child", "balance_right");
-    case +1:  // right-left
-      set_double_rotation_balances(required_child(child->left, "balance_right"), node, child);
-      node->right = rotate_right(child);
+    case -1:  // right-right
+      set_single_rotation_balances(node, child, -1);
       node = rotate_left(node);
       *grew = false;
       return node;
-    case -1:  // right-right
-      node->balance = 0;
-      child->balance = 0;
+    case +1:  // right-left
+      set_double_rotation_balances(required_child(child->left, "balance_right"), node, child);
+      node->right = rotate_right(child);
       node = rotate_left(node);
       *grew = false;
       return node;
@@ -372,8 +403,8 @@ namespace {
 // of its in-order predecessor (the rightmost node of its left subtree), and
 // that key is deleted from the left subtree instead, where its node has at
 // most one child. Reached once per deletion, so it stays out of the descent's
-// code (noinline), which then needs fewer registers on every level.
-[[gnu::noinline]] nod* delete_at(nod* node, bool* shrank, bool* found) {
+// code (docs/performance.md).
+AVL_NOINLINE nod* delete_at(nod* node, bool* shrank, bool* found) {
   if (node->left == nullptr || node->right == nullptr) {
     // At most one child: it takes the node's place, one level higher.
     nod* kept = node->left == nullptr ? node->right : node->left;
@@ -398,16 +429,9 @@ namespace {
 
 // Finds the key as search_avl does (delete_at takes over at the node holding
 // it) and, while the subtree below keeps shrinking, lets each level on the way
-// back up rebalance itself.
-//
-// The side to descend is chosen as a member pointer, which compiles to an
-// address computed from the comparison (no conditional jump): for deletions in
-// no particular order a jump on the comparison is mispredicted on about every
-// second level, which costs more than waiting for the comparison. Deletions in
-// key order are the exception: there the jump would be predicted and the next
-// load could start early (about 15% of their time at 10^6 keys). The one jump
-// per level left, the test for the key itself, almost never fires. Only a
-// level whose subtree shrank looks at the side again.
+// back up rebalance itself. The side is picked without a conditional jump, and
+// only a level whose subtree shrank looks at it again; see "The code's
+// shape" in docs/performance.md.
 nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found) {
   if (node == nullptr) {
     *found = false;
@@ -472,19 +496,10 @@ nod* del_balance_left(nod* node, bool* shrank) {
         node->left = rotate_left(child);
         return rotate_right(node);
       }
-      switch (child->balance) {
-        case 0:
-          node->balance = +1;
-          child->balance = -1;
-          *shrank = false;
-          break;
-        case +1:
-          node->balance = 0;
-          child->balance = 0;
-          break;
-        default:
-          break;
+      if (child->balance == 0) {
+        *shrank = false;  // the rotated subtree keeps its height
       }
+      set_single_rotation_balances(node, child, +1);
       return rotate_right(node);
     }
     default:
@@ -509,19 +524,10 @@ nod* del_balance_right(nod* node, bool* shrank) {
         node->right = rotate_right(child);
         return rotate_left(node);
       }
-      switch (child->balance) {
-        case 0:
-          node->balance = -1;
-          child->balance = +1;
-          *shrank = false;
-          break;
-        case -1:
-          node->balance = 0;
-          child->balance = 0;
-          break;
-        default:
-          break;
+      if (child->balance == 0) {
+        *shrank = false;
       }
+      set_single_rotation_balances(node, child, -1);
       return rotate_left(node);
     }
     default:
@@ -741,17 +747,87 @@ bool walk_subtree(const nod* node, int32_t order, Visitor& visitor) {
 }
 
 // No AVL tree with a 32-bit node count is more than 45 levels tall, so a
-// deeper path can only be a broken tree, or links that lead back up.
+// deeper path can only be a broken tree.
 constexpr int kMaxCheckedDepth = 64;
+
+// The nodes the check has met, by address, so that a node reached along a
+// second path is caught: an open-addressing hash table that doubles when half
+// full, so it holds 2 to 4 slots of one pointer per node (and, while it grows,
+// the old table as well). Its memory comes from malloc and goes back when the
+// check ends; the tree itself is never written.
+class NodeSet {
+ public:
+  NodeSet() = default;
+  NodeSet(const NodeSet&) = delete;
+  NodeSet& operator=(const NodeSet&) = delete;
+  ~NodeSet() { std::free(slots_); }
+
+  enum Result { added, already_there, out_of_memory };
+
+  Result add(const nod* node) {
+    if (2 * (count_ + 1) > capacity_ && !grow()) {
+      return out_of_memory;
+    }
+    for (size_t at = slot_of(node);; at = (at + 1) & (capacity_ - 1)) {
+      if (slots_[at] == node) {
+        return already_there;
+      }
+      if (slots_[at] == nullptr) {
+        slots_[at] = node;
+        count_ += 1;
+        return added;
+      }
+    }
+  }
+
+ private:
+  // Fibonacci hashing: the top bits of the address times 2^64 / phi.
+  size_t slot_of(const nod* node) const {
+    const uint64_t bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(node));
+    return static_cast<size_t>((bits * 0x9E3779B97F4A7C15u) >> (64 - log2_capacity_));
+  }
+
+  bool grow() {
+    const int log2_grown = capacity_ == 0 ? 10 : log2_capacity_ + 1;
+    if (log2_grown >= 60) {
+      return false;
+    }
+    const size_t grown = size_t{1} << log2_grown;
+    auto* fresh = static_cast<const nod**>(std::calloc(grown, sizeof(const nod*)));
+    if (fresh == nullptr) {
+      return false;
+    }
+    const nod** old = slots_;
+    const size_t old_capacity = capacity_;
+    slots_ = fresh;
+    capacity_ = grown;
+    log2_capacity_ = log2_grown;
+    count_ = 0;
+    for (size_t i = 0; i < old_capacity; ++i) {
+      if (old[i] != nullptr) {
+        add(old[i]);
+      }
+    }
+    std::free(old);
+    return true;
+  }
+
+  const nod** slots_ = nullptr;
+  size_t capacity_ = 0;  // 0 or a power of two
+  int log2_capacity_ = 0;
+  size_t count_ = 0;
+};
 
 struct CheckWalk {
   FILE* report;
   int32_t size;   // what the handle claims
-  int64_t count;  // nodes met so far
+  int64_t count;  // distinct nodes met so far
   bool broken;
+  NodeSet seen;
+  const nod* path[kMaxCheckedDepth];  // path[d - 1]: the node at depth d on the way down
 };
 
-void report_fault(CheckWalk& walk, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void report_fault(CheckWalk& walk, const char* format, ...) AVL_PRINTF_FORMAT(2, 3);
 
 void report_fault(CheckWalk& walk, const char* format, ...) {
   walk.broken = true;
@@ -766,11 +842,34 @@ void report_fault(CheckWalk& walk, const char* format, ...) {
   va_end(arguments);
 }
 
+// A node met a second time: links leading back up to one of the nodes on the
+// way down, or two links to one node (a node would be released twice).
+void report_second_path(CheckWalk& walk, const nod* node, int depth) {
+  for (int d = 1; d < depth; ++d) {
+    if (walk.path[d - 1] == node) {
+      report_fault(walk, "links in a cycle at key %d: the node lies below itself", node->data);
+      return;
+    }
+  }
+  report_fault(walk, "node with key %d is reachable twice", node->data);
+}
+
 // Returns the subtree's height, recomputed from the links; keys must lie in
 // [low, high]. Stops at the first fault, which it reports.
 int check_subtree(const nod* node, int64_t low, int64_t high, int depth, CheckWalk& walk) {
   if (node == nullptr || walk.broken) {
     return 0;
+  }
+  switch (walk.seen.add(node)) {
+    case NodeSet::added:
+      break;
+    case NodeSet::already_there:
+      report_second_path(walk, node, depth);
+      return 0;
+    case NodeSet::out_of_memory:
+      report_fault(walk, "out of memory after %lld nodes: the check could not be finished",
+                   static_cast<long long>(walk.count));
+      return 0;
   }
   walk.count += 1;
   if (node->data < low || node->data > high) {
@@ -779,16 +878,16 @@ int check_subtree(const nod* node, int64_t low, int64_t high, int depth, CheckWa
     return 0;
   }
   if (depth > kMaxCheckedDepth) {
-    report_fault(walk, "height broken at key %d: more than %d levels deep (links in a cycle?)",
-                 node->data, kMaxCheckedDepth);
+    report_fault(walk, "height broken at key %d: more than %d levels deep", node->data,
+                 kMaxCheckedDepth);
     return 0;
   }
   if (walk.count > walk.size) {
-    // Stopping here also bounds the work on links that share subtrees.
     report_fault(walk, "size broken at key %d: the tree holds more than its size of %d nodes",
                  node->data, walk.size);
     return 0;
   }
+  walk.path[depth - 1] = node;
   const int left = check_subtree(node->left, low, node->data, depth + 1, walk);
   const int right = check_subtree(node->right, node->data, high, depth + 1, walk);
   if (walk.broken) {
@@ -833,7 +932,7 @@ int32_t AVL_walk(const AVL_TREE* tree, int32_t order, int (*visit)(const nod* no
 }
 
 int AVL_check(const AVL_TREE* tree, FILE* report) {
-  CheckWalk walk{report, 0, 0, false};
+  CheckWalk walk{report, 0, 0, false, {}, {}};
   if (tree == nullptr) {
     report_fault(walk, "no tree: the handle is null");
     return 0;

@@ -29,6 +29,27 @@
 // caller that the returned subtree is one level taller than the one it passed.
 // All walks are recursive, one call level per tree level.
 //
+// Damaged trees. A tree whose links, keys, balance factors or size were
+// changed by hand can hold states the module never produces. Exactly two of
+// them stop the process, when a rebalancing step meets them: it prints one
+// line on standard error ("ADT_avl_tree: inconsistent tree: ...") and exits
+// with status 1 (standard output is still flushed):
+//   - a missing child: a fix-up about to rotate finds no child on the side
+//     its node's balance says is taller (insertion and deletion), or no
+//     grandchild where a double rotation needs one;
+//   - a balanced child: an insertion fix-up finds the child on the side that
+//     has just grown balanced (balance 0).
+// Everything else is left alone and the operation goes on, with trees and
+// results that may be wrong, but following no link that is not there:
+//   - a balance factor outside -1..+1 keeps its value: a node on the path
+//     that holds one passes the change of height on up; an insertion does not
+//     rotate a child that holds one; a deletion rotates it and leaves both
+//     factors as they were; a double rotation's middle node that holds one is
+//     still lifted (and set to 0), the two around it keeping theirs;
+//   - a wrong but in-range balance factor, keys out of order, a wrong `size`.
+// AVL_check finds each of these states, and links that are shared or in a
+// cycle, without stopping anything: run it on any tree changed by hand.
+//
 // The header is C (C99 and later) as well as C++: the functions have C
 // linkage, so C programs and other languages' foreign-function interfaces
 // link the same library as C++ programs do.
@@ -76,7 +97,9 @@ struct AVL_TREE {
 AVL_API AVL_TREE* create_avl_tree(void);
 
 // Releases every node of the tree and then the handle itself. A null handle
-// is accepted and does nothing.
+// is accepted and does nothing. Uses constant stack and O(n) time, so any tree
+// whose links form no cycle and share no node is released, however it was
+// built (AVL_check tells whether links are shared or in a cycle).
 AVL_API void AVL_destroy(AVL_TREE* tree);
 
 // ----------------------------------------------------------------- lookup --
@@ -117,11 +140,8 @@ AVL_API nod* rotate_right(nod* node);
 // Adds one node holding `value` (equal keys are kept side by side) and
 // rebalances. Allocates exactly one node. Returns 1 on success; returns 0 and
 // leaves the tree untouched when the heap cannot supply a node or the tree
-// already holds INT32_MAX nodes.
-//
-// Should a rebalancing step meet a balance factor that a tree built only
-// through this module never shows, the process prints one line on standard
-// error and exits with a non-zero status (standard output is still flushed).
+// already holds INT32_MAX nodes. On a damaged tree it may stop the process
+// (see "Damaged trees" above).
 AVL_API int AVL_insert(AVL_TREE* tree, int32_t value);
 
 // Inserts the prepared leaf `new_node` into the subtree rooted at `node` (null
@@ -148,7 +168,8 @@ AVL_API nod* balance_right(nod* node, bool* grew);
 // Removes one node holding `value` (when the key repeats, exactly one of them)
 // and rebalances, possibly at every level up to the root. Releases one node;
 // never allocates. Returns 1 when a node was removed, 0 when the key is absent
-// (the tree is then untouched).
+// (the tree is then untouched). On a damaged tree it may stop the process
+// (see "Damaged trees" above).
 AVL_API int AVL_delete(AVL_TREE* tree, int32_t value);
 
 // Deletes one node holding `value` from the subtree rooted at `node` and
@@ -237,13 +258,20 @@ AVL_API int32_t AVL_walk(const AVL_TREE* tree, int32_t order,
 
 // Checks every invariant: keys in order (everything left of a node is <= its
 // key, everything right of it >= it), every balance equal to height(left) -
-// height(right) and within -1..+1, and `size` equal to the number of nodes
-// (so `root` is null exactly when `size` is 0). Returns 1 for a sound tree.
-// Otherwise returns 0 and, when `report` is not null, writes one line to it
-// naming the first broken invariant and the key of the node where it broke.
-// Meant for trees changed by hand and for tests; no other operation calls it.
-// O(n); it descends at most 64 levels, so a cycle of links is reported rather
-// than followed forever. A null `tree` is reported as broken.
+// height(right) and within -1..+1, every node reachable along one path only
+// (no two links to one node, no links in a cycle), and `size` equal to the
+// number of nodes (so `root` is null exactly when `size` is 0). Returns 1 for
+// a sound tree. Otherwise returns 0 and, when `report` is not null, writes one
+// line to it naming the first broken invariant and the key of the node where
+// it broke. Meant for trees changed by hand and for tests; no other operation
+// calls it. A null `tree` is reported as broken.
+//
+// Cost: O(n) time (expected; it hashes node addresses) and at most 64 levels
+// of recursion, deeper paths being reported. To recognise a node met twice it
+// records every node in a table of 16 to 32 bytes per node (48 while the table
+// grows), taken with malloc and released before it returns. When that memory
+// cannot be had it reports "out of memory" and returns 0: a tree it could not
+// finish checking is never called sound.
 AVL_API int AVL_check(const AVL_TREE* tree, FILE* report);
 
 #ifdef __cplusplus

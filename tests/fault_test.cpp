@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "avl_check.h"
 
@@ -130,10 +131,45 @@ TEST(CheckTest, BalanceOutOfRangeAndLinksInACycle) {
             "AVL_check: balance broken at key 3: its subtrees are 2 and 0 tall\n");
 
   nod self{5, nullptr, nullptr, 0};
-  self.left = &self;  // equal keys may sit on the left, so only the depth gives it away
+  self.left = &self;  // equal keys may sit on the left, so the order check lets it pass
   AVL_TREE loop{INT32_MAX, &self};
-  EXPECT_EQ(check_avl(&loop),
-            "AVL_check: height broken at key 5: more than 64 levels deep (links in a cycle?)\n");
+  EXPECT_EQ(check_avl(&loop), "AVL_check: links in a cycle at key 5: the node lies below itself\n");
+}
+
+// Equal keys let a shared node pass the order check, and the node count alone
+// cannot tell two paths to one node from two nodes; AVL_destroy would release
+// such a node twice.
+TEST(CheckTest, NodeReachableTwiceIsReported) {
+  nod x{5, nullptr, nullptr, 0};
+  nod r{5, &x, &x, 0};
+  AVL_TREE vee{3, &r};
+  EXPECT_EQ(check_avl(&vee), "AVL_check: node with key 5 is reachable twice\n");
+
+  // A ladder: both links of every rung lead to the rung below, so a walk
+  // meets 2^20 - 1 nodes, exactly what `size` claims, with sound balances.
+  std::vector<nod> rungs(20, nod{7, nullptr, nullptr, 0});
+  for (size_t i = 0; i + 1 < rungs.size(); ++i) {
+    rungs[i].left = rungs[i].right = &rungs[i + 1];
+  }
+  AVL_TREE ladder{(1 << 20) - 1, &rungs[0]};
+  EXPECT_EQ(check_avl(&ladder), "AVL_check: node with key 7 is reachable twice\n");
+}
+
+// Release is not a recursive walk: a hand-made chain far taller than any AVL
+// tree goes back to the heap in constant stack (and, under the sanitizers
+// and valgrind, every node exactly once).
+TEST(DestroyTest, ReleasesAMillionNodeChainWithoutRecursion) {
+  AVL_TREE* tree = create_avl_tree();
+  ASSERT_NE(tree, nullptr);
+  nod** link = &tree->root;
+  const int32_t count = static_cast<int32_t>(scaled(1000000));
+  for (int32_t key = 0; key < count; ++key) {
+    *link = new nod{key, nullptr, nullptr, 0};
+    link = key % 2 == 0 ? &(*link)->right : &(*link)->left;  // a zigzag: both rotations
+    tree->size += 1;
+  }
+  EXPECT_EQ(AVL_check(tree, nullptr), count > 2 ? 0 : 1);
+  AVL_destroy(tree);
 }
 
 }  // namespace
