@@ -12,10 +12,13 @@
 //
 // When memory runs out the run is worthless (a missing key would change both
 // answers), so it says so on standard error, prints no result and exits with
-// status 1.
+// status 1. So does a result that could not be written (a full disk, a closed
+// standard output): a run nobody can read must not look like a success.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "avl/ADT_avl_tree.h"
 
@@ -63,5 +66,9 @@ int main() {
 
   std::printf("height(max): %d\n", height);
   std::printf("largest data: %d\n", largest);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::fprintf(stderr, "avl_demo: cannot write the result: %s\n", std::strerror(errno));
+    return EXIT_FAILURE;
+  }
   return EXIT_SUCCESS;
 }

@@ -2,6 +2,8 @@
 // and what it does when memory runs out.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 
 #include "avl_check.h"
@@ -26,6 +28,20 @@ TEST(DemoTest, RootWithoutRightChildIsTheLargestKey) {
   const ProcessResult r = run_command(AVL_DEMO_SMALL_PATH);
   EXPECT_EQ(r.out, "height(max): 1\nlargest data: 1\n");
   EXPECT_EQ(r.status, 0);
+}
+
+// A result that could not be written is a failure, said on standard error:
+// to a full device, and to a standard output that is closed.
+TEST(DemoTest, UnwrittenResultFails) {
+  if (access("/dev/full", W_OK) != 0) {
+    GTEST_SKIP() << "no /dev/full here";
+  }
+  const ProcessResult full = run_command(std::string(AVL_DEMO_SMALL_PATH) + " >/dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "avl_demo: cannot write the result: No space left on device\n");
+  const ProcessResult closed = run_command(std::string(AVL_DEMO_SMALL_PATH) + " >&-");
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_EQ(closed.err.rfind("avl_demo: cannot write the result: ", 0), 0u) << closed.err;
 }
 
 // The build chose mimalloc for the executables: the demo must really run on
