@@ -499,11 +499,54 @@ TEST(AvlDotToolTest, FailedWriteIsReported) {
 // is larger than a pipe holds, so a write always meets the closed pipe.
 TEST(AvlDotToolTest, ClosedPipeEndsQuietly) {
   for (const Format& format : FORMATS) {
+    // A page of 140 ascending keys is just within its budget.
+    const std::string keys =
+        format.option == std::string(" --html") ? " $(seq 1 140)" : " $(seq 1 5000)";
     const ProcessResult r = run_command("{ { " + std::string(AVL_DOT_TOOL_PATH) + format.option +
-                                        " $(seq 1 5000); echo \"status $?\" >&2; } | head -c1; }");
+                                        keys + "; echo \"status $?\" >&2; } | head -c1; }");
     EXPECT_EQ(r.out.size(), 1u) << format.what;
     EXPECT_TRUE(r.err == "status 141\n" || r.err == "status 1\n") << format.what << ": " << r.err;
   }
+}
+
+// Every figure of a page draws the whole tree: a page over the budget is
+// refused before anything is written, with the numbers and what to use
+// instead, while the same keys still make a picture.
+TEST(AvlDotToolTest, PageOverItsBudgetIsRefused) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+  const ProcessResult over = run_command(tool + " --html $(seq 1 141)");
+  EXPECT_EQ(over.status, 2);
+  EXPECT_EQ(over.out, "");
+  EXPECT_EQ(over.err,
+            "avl_dot: --html: the figures of these 141 steps would draw 10011 nodes, over the "
+            "page's budget of 10000; use --svg for the final tree, or the live page "
+            "(docs/live.html), which draws only the current one\n");
+  // Deleting an absent key draws the tree again, unchanged: it counts too.
+  EXPECT_EQ(run_command(tool + " --html $(seq 1 140) -d 0").status, 2);
+  EXPECT_EQ(run_command(tool + " --html $(seq 1 140) >/dev/null").status, 0);
+  EXPECT_EQ(run_command(tool + " --svg $(seq 1 1000) >/dev/null").status, 0);
+}
+
+// Whatever allocation fails, in the module or in the tool's own containers,
+// and on either heap: one line, status 1, and nothing on standard output,
+// where half a picture would look like a whole one.
+TEST(AvlDotToolTest, OutOfMemoryFailsWithoutOutput) {
+#if defined(AVL_SANITIZE)
+  GTEST_SKIP() << "sanitizer runtimes reserve more address space than the limit allows";
+#endif
+  for (const char* arguments : {" 1 2 3", " --svg $(seq 1 100000)", " --html $(seq 1 140)"}) {
+    const ProcessResult r =
+        run_command("ulimit -v 30000 && exec " + std::string(AVL_DOT_TOOL_PATH) + arguments);
+    if (r.status == 0) {
+      continue;  // small enough for this heap within the limit
+    }
+    EXPECT_EQ(r.status, 1) << arguments;
+    EXPECT_EQ(r.out, "") << arguments;
+    EXPECT_EQ(r.err, "avl_dot: out of memory\n") << arguments;
+  }
+  const ProcessResult big = run_command("ulimit -v 30000 && exec " +
+                                        std::string(AVL_DOT_TOOL_PATH) + " --svg $(seq 1 100000)");
+  EXPECT_EQ(big.status, 1) << "100,000 nodes fit in 30 MB?";
 }
 
 // -------------------------------------------------- rendering --

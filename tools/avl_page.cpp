@@ -147,6 +147,8 @@ const char* const STYLE =
     ".stats { margin: .15rem 0 .4rem; color: #555555; font-size: .9rem; }\n"
     ".drawing { overflow-x: auto; }\n"
     ".drawing svg { display: block; }\n"
+    "details.command p { max-height: 8rem; overflow-y: auto; margin: .3rem 0; }\n"
+    "details.command summary { cursor: pointer; }\n"
     "[hidden] { display: none !important; }\n";
 
 // Steps through the figures with the buttons and the arrow keys, and keeps
@@ -215,6 +217,26 @@ bool write_svg_document(FILE* out, const TreeCopy& tree, const Layout& layout) {
   return finish(out);
 }
 
+namespace {
+
+// The command line that made the page. A long one is folded to its start, so
+// that it cannot push the first figure out of the window; the whole of it
+// opens below the start on a click.
+void write_command(FILE* out, size_t count, const std::string& command) {
+  const size_t kShown = 100;
+  if (command.size() <= kShown) {
+    std::fprintf(out, "<p>%zu operations: <code>%s</code></p>\n", count, command.c_str());
+    return;
+  }
+  size_t cut = command.rfind(' ', kShown);
+  std::fprintf(out,
+               "<details class=\"command\"><summary>%zu operations: <code>%s &hellip;</code> "
+               "(the whole command)</summary>\n<p><code>%s</code></p></details>\n",
+               count, command.substr(0, cut).c_str(), command.c_str());
+}
+
+}  // namespace
+
 bool write_page_start(FILE* out, const std::vector<Operation>& operations) {
   std::string command = "avl_dot --html";
   for (const Operation& op : operations) {
@@ -224,9 +246,9 @@ bool write_page_start(FILE* out, const std::vector<Operation>& operations) {
                "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
                "<title>AVL tree, step by step</title>\n<style>\n%s</style>\n</head>\n<body>\n"
-               "<header>\n<h1>AVL tree, step by step</h1>\n"
-               "<p>%zu operations: <code>%s</code></p>\n",
-               STYLE, operations.size(), command.c_str());
+               "<header>\n<h1>AVL tree, step by step</h1>\n",
+               STYLE);
+  write_command(out, operations.size(), command);
   std::fprintf(out,
                "<ul class=\"legend\">\n"
                "<li><span class=\"swatch\" style=\"background: %s\"></span>+1: leans left</li>\n"
