@@ -62,6 +62,13 @@
 #include <stdint.h>
 #include <stdio.h>
 
+// The library's version. The build reads it from here, so the CMake package,
+// avl.pc and the Debian packages carry the same one; a new major version is a
+// new SONAME.
+#define AVL_VERSION_MAJOR 2
+#define AVL_VERSION_MINOR 0
+#define AVL_VERSION_PATCH 0
+
 // Marks the functions the shared library exports; it hides everything else.
 #if defined(__GNUC__)
 #define AVL_API __attribute__((visibility("default")))

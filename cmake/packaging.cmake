@@ -1,7 +1,11 @@
 # Debian packages from a shared build, the two a library ships as:
-#   libavl<major>  the shared library (component `runtime`)
-#   libavl-dev     header, static library, the .so link, CMake package files
-#                  and avl.pc (component `dev`), depending on the first.
+#   libavltree<major>  the shared library libavltree.so.<major> (component
+#                      `runtime`)
+#   libavltree-dev     header, static library, the .so link, CMake package
+#                      files and avl.pc (component `dev`), depending on the first.
+# The names are libavltree, not libavl: Debian ships another AVL library as
+# libavl1 and libavl-dev, with libavl.so.1. CI checks with apt-file that no
+# Debian package has these names or any of their files.
 #
 #   cmake -S . -B build-deb -DBUILD_SHARED_LIBS=ON -DCMAKE_INSTALL_PREFIX=/usr
 #   cmake --build build-deb -j2 && (cd build-deb && cpack -G DEB)
@@ -27,7 +31,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
-set(runtime_package libavl${PROJECT_VERSION_MAJOR})
+set(runtime_package libavltree${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${runtime_package})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # A description's first line is the package's synopsis; blank lines part
@@ -43,7 +47,7 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "AVL tree of 32-bit signed keys - shared li
 ${about_avl}
 
 This package contains the shared library.")
-set(CPACK_DEBIAN_DEV_PACKAGE_NAME libavl-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libavltree-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_DESCRIPTION "AVL tree of 32-bit signed keys - development files
 ${about_avl}
@@ -56,7 +60,7 @@ set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 # removed, and tells dpkg-shlibdeps which package provides the library.
 file(WRITE ${PROJECT_BINARY_DIR}/debian/triggers "activate-noawait ldconfig\n")
 file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
-     "libavl ${PROJECT_VERSION_MAJOR} ${runtime_package} (>= ${PROJECT_VERSION})\n")
+     "libavltree ${PROJECT_VERSION_MAJOR} ${runtime_package} (>= ${PROJECT_VERSION})\n")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/triggers
                                                ${PROJECT_BINARY_DIR}/debian/shlibs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)

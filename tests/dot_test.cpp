@@ -473,6 +473,12 @@ TEST(AvlDotToolTest, HelpPrintsTheUsage) {
     EXPECT_EQ(r.err, "") << arguments;
   }
   EXPECT_EQ(run_command(std::string(AVL_DOT_TOOL_PATH) + " x -h").status, 2);
+
+  const ProcessResult version = run_command(std::string(AVL_DOT_TOOL_PATH) + " --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "avl_dot " + std::to_string(AVL_VERSION_MAJOR) + "." +
+                             std::to_string(AVL_VERSION_MINOR) + "." +
+                             std::to_string(AVL_VERSION_PATCH) + "\n");
 }
 
 struct Format {

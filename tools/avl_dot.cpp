@@ -73,6 +73,7 @@ const char* const HELP =
     "             together may draw at most %lld nodes (140 ascending keys draw\n"
     "             9870); use --svg for larger trees\n"
     "  -h, --help print this text\n"
+    "  --version  print the version\n"
     "\n"
     "Without --svg or --html the output is a DOT digraph (render it with dot -Tsvg).\n"
     "Exit status: 0 done; 1 absent key (but not with --html), out of memory or\n"
@@ -296,6 +297,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
       std::fputs(USAGE, stdout);
       std::printf(HELP, HTML_NODE_BUDGET);
+      return std::fflush(stdout) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+    }
+    if (std::strcmp(arg, "--version") == 0) {
+      std::printf("avl_dot %d.%d.%d\n", AVL_VERSION_MAJOR, AVL_VERSION_MINOR, AVL_VERSION_PATCH);
       return std::fflush(stdout) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
     }
     const bool svg = std::strcmp(arg, "--svg") == 0;

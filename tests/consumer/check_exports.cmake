@@ -1,10 +1,10 @@
 # Checks a shared build of the library: its SONAME carries the major version,
 # and it exports exactly the functions that the header marks AVL_API, under
 # their C names.
-#   -DLIBRARY=<libavl.so> -DHEADER=<ADT_avl_tree.h> -DMAJOR=<n> -DNM=<nm> -DREADELF=<readelf>
+#   -DLIBRARY=<libavltree.so> -DHEADER=<ADT_avl_tree.h> -DMAJOR=<n> -DNM=<nm> -DREADELF=<readelf>
 execute_process(COMMAND ${READELF} -d "${LIBRARY}" OUTPUT_VARIABLE dynamic RESULT_VARIABLE status)
-if(NOT status EQUAL 0 OR NOT dynamic MATCHES "Library soname: \\[libavl\\.so\\.${MAJOR}\\]")
-  message(FATAL_ERROR "SONAME is not libavl.so.${MAJOR}:\n${dynamic}")
+if(NOT status EQUAL 0 OR NOT dynamic MATCHES "Library soname: \\[libavltree\\.so\\.${MAJOR}\\]")
+  message(FATAL_ERROR "SONAME is not libavltree.so.${MAJOR}:\n${dynamic}")
 endif()
 
 file(STRINGS "${HEADER}" declarations REGEX "^AVL_API ")
@@ -34,4 +34,4 @@ if(count LESS 20 OR NOT declared STREQUAL exported)
   message(FATAL_ERROR "exports differ from the header's AVL_API functions\n"
                       "declared: ${declared}\nexported: ${exported}")
 endif()
-message(STATUS "libavl.so.${MAJOR} exports the header's ${count} functions and nothing else")
+message(STATUS "libavltree.so.${MAJOR} exports the header's ${count} functions and nothing else")

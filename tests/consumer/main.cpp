@@ -1,5 +1,5 @@
 // Builds a small tree through the installed header and library and prints its
-// keys in order, so the test can compare them.
+// keys in order and the header's version, so the test can compare them.
 #include <cstdint>
 #include <cstdio>
 
@@ -27,6 +27,7 @@ int main() {
   }
   std::printf("size %d root %d: ", tree->size, tree->root->data);
   print_inorder(tree->root);
-  std::printf("\n");
+  std::printf("\nversion %d.%d.%d\n", AVL_VERSION_MAJOR, AVL_VERSION_MINOR, AVL_VERSION_PATCH);
+  AVL_destroy(tree);
   return 0;
 }

@@ -1,10 +1,13 @@
 # Installs the build tree into a scratch prefix, then builds and runs the
-# programs that use it the ways users do:
-#   - the C++ project in tests/consumer with find_package(avl CONFIG);
+# programs that use it the ways users do. Without PKG_CONFIG:
+#   - the C++ project in tests/consumer with find_package(avl <version> EXACT);
 #   - the C project in tests/c_consumer with find_package(avl CONFIG);
+# with -DPKG_CONFIG=<pkg-config>:
 #   - the same C program with the C compiler and `pkg-config --cflags --libs avl`.
-# Each program's output is compared byte for byte. A shared install is run
-# with LD_LIBRARY_PATH pointing into the prefix, as nothing else would find it.
+# Each program's output is compared byte for byte, and the version the header,
+# the CMake package and avl.pc give with VERSION, the project's. A shared
+# install is run with LD_LIBRARY_PATH pointing into the prefix, as nothing else
+# would find it.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 
@@ -27,28 +30,32 @@ endif()
 get_filename_component(pc_dir "${pc_file}" DIRECTORY)
 get_filename_component(lib_dir "${pc_dir}" DIRECTORY)
 set(run_env ${CMAKE_COMMAND} -E env "LD_LIBRARY_PATH=${lib_dir}")
-
-run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/consumer" -B "${WORK_DIR}/cxx" -G "${GENERATOR}"
-    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
-run(${CMAKE_COMMAND} --build "${WORK_DIR}/cxx")
-run(${run_env} "${WORK_DIR}/cxx/avl_consumer")
-expect_output("C++ consumer (find_package)" "size 5 root 5: 1 3 3 5 8 \n")
-
 file(READ "${SOURCE_DIR}/c_consumer/expected.txt" c_expected)
-run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/c_consumer" -B "${WORK_DIR}/c" -G "${GENERATOR}"
-    -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
-run(${CMAKE_COMMAND} --build "${WORK_DIR}/c")
-run(${run_env} "${WORK_DIR}/c/avl_c_consumer")
-expect_output("C consumer (find_package)" "${c_expected}")
 
 if(PKG_CONFIG)
-  run(${CMAKE_COMMAND} -E env "PKG_CONFIG_PATH=${pc_dir}" ${PKG_CONFIG} --cflags --libs avl)
+  set(pkg_config ${CMAKE_COMMAND} -E env "PKG_CONFIG_PATH=${pc_dir}" ${PKG_CONFIG})
+  run(${pkg_config} --modversion avl)
+  expect_output("pkg-config --modversion avl" "${VERSION}\n")
+  run(${pkg_config} --cflags --libs avl)
   string(STRIP "${last_output}" flags)
   separate_arguments(flags UNIX_COMMAND "${flags}")
   run(${C_COMPILER} -std=c99 -Wall -Wextra -pedantic -Werror "${SOURCE_DIR}/c_consumer/main.c"
       ${flags} -o "${WORK_DIR}/c_pkg_config")
   run(${run_env} "${WORK_DIR}/c_pkg_config")
   expect_output("C consumer (cc + pkg-config: ${flags})" "${c_expected}")
-else()
-  message(STATUS "pkg-config not found: the plain C build was not tried")
+  return()
 endif()
+
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/consumer" -B "${WORK_DIR}/cxx" -G "${GENERATOR}"
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release
+    -DAVL_EXPECTED_VERSION=${VERSION})
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/cxx")
+run(${run_env} "${WORK_DIR}/cxx/avl_consumer")
+expect_output("C++ consumer (find_package ${VERSION} EXACT)"
+              "size 5 root 5: 1 3 3 5 8 \nversion ${VERSION}\n")
+
+run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/c_consumer" -B "${WORK_DIR}/c" -G "${GENERATOR}"
+    -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/c")
+run(${run_env} "${WORK_DIR}/c/avl_c_consumer")
+expect_output("C consumer (find_package)" "${c_expected}")
