@@ -32,7 +32,7 @@ run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/consumer" -B "${WORK_DIR}/cxx" -G "${GENE
     -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/cxx")
 run(${run_env} "${WORK_DIR}/cxx/avl_consumer")
-expect_output("C++ consumer (find_package)" "size 5 root 5: 1 3 3 5 8 \n")
+expect_output("C++ consumer (find_package)" "size 5 root 5: 1 3 3 5 8 \nthrees 2 above two 4\n")
 
 file(READ "${SOURCE_DIR}/c_consumer/expected.txt" c_expected)
 run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/c_consumer" -B "${WORK_DIR}/c" -G "${GENERATOR}"
