@@ -84,7 +84,13 @@ class tree {
     using pointer = const int32_t*;
     using reference = const int32_t&;
 
-    const_iterator() noexcept : cursor_() {}
+    // Past the end of no tree; equal only to other such iterators and ends.
+    const_iterator() noexcept {
+      cursor_.node = nullptr;
+      cursor_.tree = nullptr;
+      cursor_.went_left = 0;
+      cursor_.depth = 0;
+    }
 
     reference operator*() const noexcept { return cursor_.node->data; }
     pointer operator->() const noexcept { return &cursor_.node->data; }
@@ -122,6 +128,11 @@ class tree {
 
    private:
     friend class tree;
+    // For the tree's members, whose module call then sets the whole cursor:
+    // clearing its path first would cost more than many steps.
+    struct unset {};
+    explicit const_iterator(unset) noexcept {}
+
     AVL_CURSOR cursor_;
   };
   using iterator = const_iterator;
@@ -232,12 +243,12 @@ class tree {
     return at.cursor_.node != nullptr && at.cursor_.node->data == key ? at : end();
   }
   const_iterator lower_bound(int32_t key) const noexcept {
-    const_iterator at;
+    const_iterator at{const_iterator::unset{}};
     AVL_cursor_lower_bound(&at.cursor_, view(), key);
     return at;
   }
   const_iterator upper_bound(int32_t key) const noexcept {
-    const_iterator at;
+    const_iterator at{const_iterator::unset{}};
     AVL_cursor_upper_bound(&at.cursor_, view(), key);
     return at;
   }
@@ -247,12 +258,12 @@ class tree {
 
   // ----------------------------------------------------------- iterators --
   const_iterator begin() const noexcept {
-    const_iterator at;
+    const_iterator at{const_iterator::unset{}};
     AVL_cursor_first(&at.cursor_, view());
     return at;
   }
   const_iterator end() const noexcept {
-    const_iterator at;
+    const_iterator at{const_iterator::unset{}};
     AVL_cursor_end(&at.cursor_, view());
     return at;
   }
