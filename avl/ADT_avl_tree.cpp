@@ -945,3 +945,155 @@ int AVL_check(const AVL_TREE* tree, FILE* report) {
   }
   return walk.broken ? 0 : 1;
 }
+
+// ---------------------------------------------------------------- cursors --
+//
+// The path holds the node's ancestors, root first, and `went_left` one bit
+// per ancestor: set where the path turns left. Stepping forwards goes down to
+// the leftmost node of the right subtree when there is one; otherwise the
+// next node is the nearest ancestor whose left subtree holds this node, which
+// is the highest set bit below `depth`, so the climb is one bit scan and no
+// ancestor is read on the way. Stepping backwards is the mirror image, with
+// the clear bits. Positioning records the search path of the descent it
+// makes, and the node it lands on is that descent's answer.
+
+namespace {
+
+constexpr int32_t kCursorPathLength = AVL_CURSOR_PATH_LENGTH;
+static_assert(kCursorPathLength <= 64, "one bit of went_left per path entry");
+
+nod* cursor_past_end(AVL_CURSOR* cursor) {
+  cursor->node = nullptr;
+  cursor->depth = 0;
+  return nullptr;
+}
+
+void cursor_start(AVL_CURSOR* cursor, const AVL_TREE* tree) {
+  cursor->node = nullptr;
+  cursor->tree = tree;
+  cursor->went_left = 0;
+  cursor->depth = 0;
+}
+
+// Records `node` as the next ancestor, turning left or right below it.
+// Returns false when the path is full: the tree is deeper than any sound one.
+inline bool cursor_push(AVL_CURSOR* cursor, nod* node, bool left) {
+  const int32_t depth = cursor->depth;
+  if (__builtin_expect(depth == kCursorPathLength, 0)) {
+    return false;
+  }
+  cursor->path[depth] = node;
+  const uint64_t bit = uint64_t{1} << depth;
+  cursor->went_left = left ? cursor->went_left | bit : cursor->went_left & ~bit;
+  cursor->depth = depth + 1;
+  return true;
+}
+
+// Goes down from `node` as far as it leads on one side, recording the path,
+// and stands on the last node.
+nod* cursor_descend(AVL_CURSOR* cursor, nod* node, bool left) {
+  for (;;) {
+    nod* child = left ? node->left : node->right;
+    if (child == nullptr) {
+      cursor->node = node;
+      return node;
+    }
+    if (!cursor_push(cursor, node, left)) {
+      return cursor_past_end(cursor);
+    }
+    node = child;
+  }
+}
+
+// Climbs to the deepest ancestor whose bit in `turns` is set (the path turned
+// towards the node there), or past the end when there is none.
+nod* cursor_climb(AVL_CURSOR* cursor, uint64_t turns) {
+  turns &= (uint64_t{1} << cursor->depth) - 1;
+  if (turns == 0) {
+    return cursor_past_end(cursor);
+  }
+  const int32_t at = 63 - __builtin_clzll(turns);
+  cursor->depth = at;
+  cursor->node = cursor->path[at];
+  return cursor->node;
+}
+
+// The descent of lower_bound_in (`strict` false) or upper_bound_in (`strict`
+// true): the answer is the last node on the search path that qualifies, and
+// its ancestors are the path above it.
+nod* cursor_bound(AVL_CURSOR* cursor, const AVL_TREE* tree, int32_t value, bool strict) {
+  cursor_start(cursor, tree);
+  nod* found = nullptr;
+  int32_t found_depth = 0;
+  for (nod* node = tree->root; node != nullptr;) {
+    const bool qualifies = strict ? node->data > value : node->data >= value;
+    if (qualifies) {
+      found = node;
+      found_depth = cursor->depth;
+    }
+    nod* child = qualifies ? node->left : node->right;
+    if (child != nullptr && !cursor_push(cursor, node, qualifies)) {
+      return cursor_past_end(cursor);
+    }
+    node = child;
+  }
+  cursor->node = found;
+  cursor->depth = found_depth;
+  return found;
+}
+
+}  // namespace
+
+nod* AVL_cursor_first(AVL_CURSOR* cursor, const AVL_TREE* tree) {
+  cursor_start(cursor, tree);
+  return tree->root == nullptr ? nullptr : cursor_descend(cursor, tree->root, true);
+}
+
+nod* AVL_cursor_last(AVL_CURSOR* cursor, const AVL_TREE* tree) {
+  cursor_start(cursor, tree);
+  return tree->root == nullptr ? nullptr : cursor_descend(cursor, tree->root, false);
+}
+
+nod* AVL_cursor_lower_bound(AVL_CURSOR* cursor, const AVL_TREE* tree, int32_t value) {
+  return cursor_bound(cursor, tree, value, false);
+}
+
+nod* AVL_cursor_upper_bound(AVL_CURSOR* cursor, const AVL_TREE* tree, int32_t value) {
+  return cursor_bound(cursor, tree, value, true);
+}
+
+void AVL_cursor_end(AVL_CURSOR* cursor, const AVL_TREE* tree) {
+  cursor_start(cursor, tree);
+}
+
+nod* AVL_cursor_next(AVL_CURSOR* cursor) {
+  nod* node = cursor->node;
+  if (node == nullptr) {
+    return nullptr;  // past the end it stays
+  }
+  if (node->right != nullptr) {
+    if (!cursor_push(cursor, node, false)) {
+      return cursor_past_end(cursor);
+    }
+    return cursor_descend(cursor, node->right, true);
+  }
+  return cursor_climb(cursor, cursor->went_left);
+}
+
+nod* AVL_cursor_prev(AVL_CURSOR* cursor) {
+  nod* node = cursor->node;
+  if (node == nullptr) {
+    return AVL_cursor_last(cursor, cursor->tree);
+  }
+  if (node->left != nullptr) {
+    if (!cursor_push(cursor, node, true)) {
+      return cursor_past_end(cursor);
+    }
+    return cursor_descend(cursor, node->left, false);
+  }
+  return cursor_climb(cursor, ~cursor->went_left);
+}
+
+nod* AVL_cursor_node(const AVL_CURSOR* cursor) {
+  return cursor->node;
+}

@@ -281,6 +281,79 @@ AVL_API int32_t AVL_walk(const AVL_TREE* tree, int32_t order,
 // finish checking is never called sound.
 AVL_API int AVL_check(const AVL_TREE* tree, FILE* report);
 
+// ---------------------------------------------------------------- cursors --
+//
+// A cursor stands on one node of a tree, or past its end, and steps through
+// the nodes in in-order (non-decreasing keys) in either direction. It keeps
+// the path from the root to its node, because the nodes have no parent links:
+// a step up is a step back along that path. It is a plain value: keep one on
+// the stack, copy it with `=`, and never release it; no cursor function
+// allocates.
+//
+// Past the end is one state for both ends: stepping forwards off the last
+// node or backwards off the first one lands there, AVL_cursor_next leaves a
+// cursor there, and AVL_cursor_prev brings it back to the last node (so the
+// end of a range can be stepped back from, as a C++ iterator's end can).
+//
+// A cursor is valid until its tree next changes, and must then be positioned
+// again. Insertion rotates nodes to other places on the paths, and deletion
+// moves keys between nodes (a node with two children takes its predecessor's
+// key, and the predecessor's node is released), so after any change the saved
+// path and even the node itself may be stale.
+//
+// Costs: positioning O(log n); a step O(1) amortised over a pass, O(log n) at
+// worst. A tree whose links were damaged by hand may be deeper than any tree
+// the module builds; no cursor function follows a path deeper than the cursor
+// can hold: it stops there and leaves the cursor past the end.
+
+// Entries of a cursor's path. The sparsest AVL tree of height h has
+// F(h + 2) - 1 nodes (F the Fibonacci numbers), so a tree of up to INT32_MAX
+// nodes is at most 44 levels tall and its deepest node has 43 ancestors; 45
+// entries hold the ancestors of every node of every tree the module builds.
+#define AVL_CURSOR_PATH_LENGTH 45
+
+// All fields are private: read and move a cursor only through the functions
+// below (avl/avl.hpp, shipped with this header, reads `node` directly).
+typedef struct AVL_CURSOR {
+  nod* node;                          // the node under the cursor; null past the end
+  const AVL_TREE* tree;               // the tree it walks, for stepping back from the end
+  uint64_t went_left;                 // bit i: the path turned left at path[i]
+  int32_t depth;                      // number of ancestors held in path
+  nod* path[AVL_CURSOR_PATH_LENGTH];  // the node's ancestors, root first
+} AVL_CURSOR;
+
+// Put the cursor on the first (smallest) node, or past the end of an empty
+// tree, and return that node (null past the end).
+AVL_API nod* AVL_cursor_first(AVL_CURSOR* cursor, const AVL_TREE* tree);
+
+// Put the cursor on the last (largest) node, or past the end of an empty
+// tree, and return that node.
+AVL_API nod* AVL_cursor_last(AVL_CURSOR* cursor, const AVL_TREE* tree);
+
+// Put the cursor on the node AVL_lower_bound returns (the first node in
+// in-order whose key is >= `value`), or past the end when every key is
+// smaller, and return that node.
+AVL_API nod* AVL_cursor_lower_bound(AVL_CURSOR* cursor, const AVL_TREE* tree, int32_t value);
+
+// Put the cursor on the node AVL_upper_bound returns (the first node whose
+// key is > `value`), or past the end, and return that node.
+AVL_API nod* AVL_cursor_upper_bound(AVL_CURSOR* cursor, const AVL_TREE* tree, int32_t value);
+
+// Put the cursor past the end of the tree without visiting any node. O(1).
+AVL_API void AVL_cursor_end(AVL_CURSOR* cursor, const AVL_TREE* tree);
+
+// Step to the next node in in-order and return it, or null when the cursor
+// steps off the last node (or already was past the end, where it stays).
+AVL_API nod* AVL_cursor_next(AVL_CURSOR* cursor);
+
+// Step to the previous node in in-order and return it, or null when the
+// cursor steps off the first node. From past the end it goes to the last
+// node (null again for an empty tree).
+AVL_API nod* AVL_cursor_prev(AVL_CURSOR* cursor);
+
+// The node under the cursor, or null past the end.
+AVL_API nod* AVL_cursor_node(const AVL_CURSOR* cursor);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

@@ -9,6 +9,10 @@
 //   Lookup/hit       one lookup per iteration, of a present key
 //   Lookup/miss      one lookup per iteration, of an absent key (between two
 //                    present ones)
+//   InOrderPass      every key in order, summed: a whole pass per iteration
+//                    (Avl: the recursive AVL_walk; AvlTree: avl::tree range-for)
+//   Scan100          per iteration, the 100 keys from the lower bound of a
+//                    random key, summed (Avl: a C cursor; AvlTree: iterators)
 //
 // The same source builds two programs: avl_bench on the system heap (glibc
 // malloc, as a program that links no allocator gets) and avl_bench_mimalloc,
@@ -25,6 +29,7 @@
 //
 //   avl_bench --benchmark_filter='/1000000$|n:1000000/'   # one size
 //   avl_bench --benchmark_filter='^Lookup<Avl>'           # one workload, one structure
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -190,6 +195,57 @@ void Lookup(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+// The sum of the present keys 0, 2, .., 2N-2.
+int64_t sum_of_present_keys(int64_t n) {
+  return n * (n - 1);
+}
+
+template <class Structure>
+void InOrderPass(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  const Structure& structure = built_with_random_keys<Structure>(n);
+  bool right = true;
+  for (auto _ : state) {
+    const int64_t sum = structure.sum_all();
+    right = right && sum == sum_of_present_keys(n);
+    benchmark::DoNotOptimize(sum);
+  }
+  if (!right) {
+    state.SkipWithError("the pass summed the keys wrongly");
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+constexpr int kScanLength = 100;
+
+template <class Structure>
+void Scan100(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  const Structure& structure = built_with_random_keys<Structure>(n);
+  // Starting points anywhere in the key range, present or not.
+  std::vector<int32_t> starts = random_present_keys(n);
+  for (size_t i = 0; i < starts.size(); i += 2) {
+    starts[i] += 1;
+  }
+  size_t next = 0;
+  bool right = true;
+  for (auto _ : state) {
+    const int32_t start = starts[next];
+    const int64_t sum = structure.sum_from(start, kScanLength);
+    // The scan meets the even keys from `start` up, as far as 2N - 2.
+    const int64_t first = (start + 1) / 2;
+    const int64_t last = std::min<int64_t>(first + kScanLength, n);
+    right = right && sum == (last - first) * (first + last - 1);
+    if (++next == starts.size()) {
+      next = 0;
+    }
+  }
+  if (!right) {
+    state.SkipWithError("a scan summed the keys wrongly");
+  }
+  state.SetItemsProcessed(state.iterations() * kScanLength);
+}
+
 // ---------------------------------------------------------- registration --
 //
 // Cases run workload by workload and size by size, with the structures side
@@ -222,6 +278,45 @@ const Contender kContenders[] = {
     AVL_BENCH_CONTENDER(AbslBtree),
 #endif
 };
+
+// The in-order workloads, with avl::tree beside the C interface.
+struct Walker {
+  const char* name;
+  Case pass;
+  Case scan;
+};
+
+#define AVL_BENCH_WALKER(Structure)                            \
+  Walker {                                                     \
+#Structure, InOrderPass < Structure>, Scan100 < Structure> \
+  }
+
+const Walker kWalkers[] = {
+    AVL_BENCH_WALKER(Avl),       AVL_BENCH_WALKER(AvlTree), AVL_BENCH_WALKER(StdMultiset),
+#if defined(AVL_BENCH_HAVE_BOOST)
+    AVL_BENCH_WALKER(BoostAvl),
+#endif
+#if defined(AVL_BENCH_HAVE_ABSL)
+    AVL_BENCH_WALKER(AbslBtree),
+#endif
+};
+
+void register_walks() {
+  for (int64_t n : {10000, 1000000}) {
+    for (const Walker& walker : kWalkers) {
+      benchmark::RegisterBenchmark((std::string("InOrderPass<") + walker.name + ">").c_str(),
+                                   walker.pass)
+          ->Arg(n)
+          ->Unit(benchmark::kMillisecond);
+    }
+    for (const Walker& walker : kWalkers) {
+      benchmark::RegisterBenchmark((std::string("Scan100<") + walker.name + ">").c_str(),
+                                   walker.scan)
+          ->Arg(n)
+          ->Unit(benchmark::kNanosecond);
+    }
+  }
+}
 
 void register_all() {
   const int64_t sizes[] = {10000, 100000, 1000000, 10000000};
@@ -259,6 +354,7 @@ void register_all() {
 
 int main(int argc, char** argv) {
   register_all();
+  register_walks();
   benchmark::AddCustomContext("heap", heap_name());
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

@@ -7,8 +7,14 @@
 //   BoostAvl     boost::intrusive::avl_multiset: one heap item per key,
 //                allocated here, with the links in the item
 //   AbslBtree    absl::btree_multiset<int32_t>: many keys per node
+//   AvlTree      this module through avl::tree (avl/avl.hpp); walked with its
+//                iterators, where Avl is walked with AVL_walk and a C cursor
 // Boost and Abseil take part when AVL_BENCH_HAVE_BOOST / AVL_BENCH_HAVE_ABSL
 // are defined.
+//
+// For the in-order workloads each adapter also sums its keys in order:
+// sum_all() over every key, sum_from(key, count) over the first `count` keys
+// from the lower bound of `key`.
 //
 // Present keys are the even numbers 0, 2, .., 2N-2; absent keys are odd.
 #ifndef AVL_BENCH_STRUCTURES_H
@@ -23,6 +29,7 @@
 #include <vector>
 
 #include "avl/ADT_avl_tree.h"
+#include "avl/avl.hpp"
 
 #if defined(AVL_BENCH_HAVE_BOOST)
 #include <boost/intrusive/avl_set.hpp>
@@ -49,8 +56,69 @@ class Avl {
   bool erase(int32_t key) { return AVL_delete(tree_, key) == 1; }
   bool contains(int32_t key) const { return search_avl(tree_->root, key) != nullptr; }
 
+  // The recursive walk, for reference.
+  int64_t sum_all() const {
+    int64_t sum = 0;
+    AVL_walk(
+        tree_, 1,
+        [](const nod* node, void* context) {
+          *static_cast<int64_t*>(context) += node->data;
+          return 1;
+        },
+        &sum);
+    return sum;
+  }
+  int64_t sum_from(int32_t key, int count) const {
+    int64_t sum = 0;
+    AVL_CURSOR cursor;
+    for (const nod* node = AVL_cursor_lower_bound(&cursor, tree_, key);
+         node != nullptr && count > 0; node = AVL_cursor_next(&cursor), --count) {
+      sum += node->data;
+    }
+    return sum;
+  }
+
  private:
   AVL_TREE* tree_;
+};
+
+// A container with the standard multiset interface, walked with its
+// iterators: avl::tree, std::multiset and absl::btree_multiset.
+template <class Set>
+int64_t sum_all_of(const Set& set) {
+  int64_t sum = 0;
+  for (int32_t key : set) {
+    sum += key;
+  }
+  return sum;
+}
+
+template <class Set>
+int64_t sum_from_of(const Set& set, int32_t key, int count) {
+  int64_t sum = 0;
+  for (auto it = set.lower_bound(key); it != set.end() && count > 0; ++it, --count) {
+    sum += *it;
+  }
+  return sum;
+}
+
+class AvlTree {
+ public:
+  void insert(int32_t key) { tree_.insert(key); }
+  bool erase(int32_t key) {
+    auto it = tree_.find(key);
+    if (it == tree_.end()) {
+      return false;
+    }
+    tree_.erase(it);
+    return true;
+  }
+  bool contains(int32_t key) const { return tree_.contains(key); }
+  int64_t sum_all() const { return sum_all_of(tree_); }
+  int64_t sum_from(int32_t key, int count) const { return sum_from_of(tree_, key, count); }
+
+ private:
+  avl::tree tree_;
 };
 
 // A container with the standard multiset interface, used as it is:
@@ -68,6 +136,8 @@ class StandardMultiset {
     return true;
   }
   bool contains(int32_t key) const { return set_.find(key) != set_.end(); }
+  int64_t sum_all() const { return sum_all_of(set_); }
+  int64_t sum_from(int32_t key, int count) const { return sum_from_of(set_, key, count); }
 
  private:
   Set set_;
@@ -109,6 +179,20 @@ class BoostAvl {
     return true;
   }
   bool contains(int32_t key) const { return set_.find(key) != set_.end(); }
+  int64_t sum_all() const {
+    int64_t sum = 0;
+    for (const BoostItem& item : set_) {
+      sum += item.key;
+    }
+    return sum;
+  }
+  int64_t sum_from(int32_t key, int count) const {
+    int64_t sum = 0;
+    for (auto it = set_.lower_bound(key); it != set_.end() && count > 0; ++it, --count) {
+      sum += it->key;
+    }
+    return sum;
+  }
 
  private:
   bi::avl_multiset<BoostItem, bi::key_of_value<BoostItemKey>> set_;

@@ -1,7 +1,7 @@
 // libFuzzer target: the input bytes are a script of insertions, deletions and
 // lookups, replayed on an AVL_TREE and on a std::multiset that serves as the
-// model. After every operation the results must agree and the tree must be a
-// sound AVL tree holding exactly the model's keys; at the end the tree is
+// model. After every operation the results must agree (cursors included) and
+// the tree must be a sound AVL tree holding exactly the model's keys; at the end the tree is
 // released with AVL_destroy, so LeakSanitizer sees every node that went astray.
 //
 // Script format, one operation after another until the bytes run out:
@@ -31,7 +31,7 @@
 
 namespace {
 
-using Model = std::multiset<int32_t>;
+using Model = KeyModel;
 
 // The keys where signed arithmetic and comparisons go wrong first.
 constexpr int32_t kEdgeKeys[16] = {
@@ -48,32 +48,21 @@ constexpr int32_t kEdgeKeys[16] = {
 // heights, size against the node count), the in-order keys against the model,
 // then the queries for `key`: each bound must be the very node at the model's
 // position (so the leftmost of repeated keys) and the count must be exact;
-// every few steps the height must be the links' and the walks must follow them.
+// cursors from both bounds of `key` must step through the nodes in order both
+// ways. Every few steps the height must be the links' and the walks and whole
+// passes of a cursor must follow them.
 void check_tree(const AVL_TREE* tree, const Model& model, size_t step, int32_t key) {
-  const std::string fault = check_avl(tree);
+  const std::string fault = tree_mismatch(tree, model);
   if (!fault.empty()) {
     fail(step, fault.c_str(), key);
   }
   const std::vector<const nod*> nodes = nodes_in_order(tree->root, 1);
-  std::vector<int32_t> keys;
-  for (const nod* node : nodes) {
-    keys.push_back(node->data);
-  }
-  if (!std::equal(keys.begin(), keys.end(), model.begin(), model.end())) {
-    fail(step, "in-order keys differ from the model", key);
-  }
-  const auto [first, last] = std::equal_range(keys.begin(), keys.end(), key);
-  auto node_at = [&](std::vector<int32_t>::const_iterator at) {
-    return at == keys.end() ? nullptr : nodes[static_cast<size_t>(at - keys.begin())];
-  };
-  if (AVL_lower_bound(tree, key) != node_at(first)) {
-    fail(step, "AVL_lower_bound is not the first node holding a key >= it", key);
-  }
-  if (AVL_upper_bound(tree, key) != node_at(last)) {
-    fail(step, "AVL_upper_bound is not the first node holding a key > it", key);
-  }
-  if (AVL_count(tree, key) != last - first) {
-    fail(step, "AVL_count differs from the model", key);
+  for (const std::string& mismatch :
+       {query_mismatch(tree, model, key, &nodes),
+        cursor_mismatch(tree, nodes, key, 1 + static_cast<int>(step % 7))}) {
+    if (!mismatch.empty()) {
+      fail(step, mismatch.c_str(), key);
+    }
   }
   if (step % 16 == 0) {
     if (AVL_height(tree) != subtree_height(tree->root)) {
@@ -91,6 +80,10 @@ void check_tree(const AVL_TREE* tree, const Model& model, size_t step, int32_t k
       if (count != tree->size || visited != nodes_in_order(tree->root, order)) {
         fail(step, "AVL_walk did not follow the links", key);
       }
+    }
+    const std::string passes = iteration_mismatch(tree, nodes);
+    if (!passes.empty()) {
+      fail(step, passes.c_str(), key);
     }
   }
 }

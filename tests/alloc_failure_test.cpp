@@ -11,6 +11,7 @@
 #include <set>
 #include <tuple>
 
+#include "avl/avl.hpp"
 #include "avl_check.h"
 
 namespace {
@@ -40,7 +41,6 @@ void track_release(void* block) {
   }
   ++stray_releases;
 }
-
 }  // namespace
 
 __attribute__((noinline)) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
@@ -195,6 +195,45 @@ TEST(AllocationFailureTest, OneAllocationPerInsert) {
   }
   EXPECT_EQ(nothrow_calls - calls, 1000);
   AVL_destroy(tree);
+}
+
+// Through avl::tree, a refused allocation is std::bad_alloc: an insertion
+// that throws leaves every node as it was, a copy that throws part-way
+// releases what it built and leaves the source alone, and the first insertion
+// into a tree without a handle yet throws and leaves it empty.
+TEST(AllocationFailureTest, TreeClassThrowsAndChangesNothing) {
+  avl::tree tree;
+  allocations_left = 0;
+  EXPECT_THROW(tree.insert(1), std::bad_alloc);  // the handle itself is refused
+  allocations_left = -1;
+  EXPECT_TRUE(tree.empty());
+  EXPECT_EQ(tree.begin(), tree.end());
+
+  for (int32_t key = 0; key < 200; ++key) {
+    tree.insert(key % 50);
+  }
+  for (long k : {0L, 1L, 100L}) {
+    const std::vector<NodeImage> before = snapshot(tree.native()->root);
+    allocations_left = 0;
+    EXPECT_THROW(tree.insert(7), std::bad_alloc);
+    allocations_left = -1;
+    EXPECT_EQ(snapshot(tree.native()->root), before);
+    EXPECT_EQ(tree.size(), 200U);
+
+    taken = 0;
+    stray_releases = 0;
+    tracking = true;
+    allocations_left = k;  // the copy's handle and k - 1 of its nodes, then no more
+    EXPECT_THROW(avl::tree copy(tree), std::bad_alloc);
+    allocations_left = -1;
+    tracking = false;
+    EXPECT_EQ(taken, k);
+    EXPECT_EQ(live_count, 0U) << "the partial copy kept blocks";
+    EXPECT_EQ(stray_releases, 0);
+    EXPECT_EQ(snapshot(tree.native()->root), before);
+  }
+  EXPECT_TRUE(tree.check());
+  EXPECT_EQ(tree.count(7), 4U);
 }
 
 }  // namespace

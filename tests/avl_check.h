@@ -6,6 +6,7 @@
 #define AVL_TESTS_AVL_CHECK_H
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,37 @@ std::vector<int32_t> inorder_keys(const nod* node);
 // "(left key:balance right)" and an empty child ".". Inserting 1, 2, 3 gives
 // "(1:0 2:0 3:0)".
 std::string shape(const nod* node);
+
+// ------------------------------------------------------ against a model --
+//
+// A tree against a std::multiset of the keys it should hold, for the
+// randomized model test, the fuzzer and the thread test. Each returns "" when
+// the two agree, else one line saying what differs.
+using KeyModel = std::multiset<int32_t>;
+
+// The invariants (check_avl) and the in-order keys.
+std::string tree_mismatch(const AVL_TREE* tree, const KeyModel& model);
+
+// AVL_lower_bound, AVL_upper_bound and AVL_count for `key`. Given the tree's
+// nodes in in-order (`inorder`, from nodes_in_order, its keys already found
+// equal to the model's), each bound must be the very node at the model's
+// position, so the leftmost of repeated keys; without them (null) only the
+// bound's key is compared, which costs O(log n) instead of O(n).
+std::string query_mismatch(const AVL_TREE* tree, const KeyModel& model, int32_t key,
+                           const std::vector<const nod*>* inorder);
+
+// Cursors placed at the lower and the upper bound of `key`, each stepped
+// `steps` times forwards and, from the same place, backwards: every node met
+// must be the node at that position of `inorder`, and stepping off either end
+// must leave the cursor past the end, where next stays and prev comes back to
+// the last node.
+std::string cursor_mismatch(const AVL_TREE* tree, const std::vector<const nod*>& inorder,
+                            int32_t key, int steps);
+
+// A cursor from the first node to the end and one from the last node back to
+// the start must meet exactly `inorder`, forwards and backwards; from
+// AVL_cursor_end, next stays past the end and prev reaches the last nodes.
+std::string iteration_mismatch(const AVL_TREE* tree, const std::vector<const nod*>& inorder);
 
 // Builds a tree by inserting `keys` in order; fails the current test when an
 // insertion fails.

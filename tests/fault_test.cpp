@@ -1,8 +1,10 @@
 // Failure paths that must never look like success: the stop on an
-// inconsistent tree, and a node count that cannot grow any further.
+// inconsistent tree, a node count that cannot grow any further, and cursors
+// on trees deeper than they can hold.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -170,6 +172,50 @@ TEST(DestroyTest, ReleasesAMillionNodeChainWithoutRecursion) {
   }
   EXPECT_EQ(AVL_check(tree, nullptr), count > 2 ? 0 : 1);
   AVL_destroy(tree);
+}
+
+// Cursors on chains built by hand, deeper than any AVL tree: a path that fits
+// the cursor's 45 entries is followed to its end, a deeper one (or links in a
+// cycle) leaves the cursor past the end, and nothing is written beyond it.
+TEST(CursorDepthTest, PathsDeeperThanTheCursorEndPastTheEnd) {
+  struct Guarded {
+    AVL_CURSOR cursor;
+    unsigned char guard[64];
+  };
+  for (int levels : {AVL_CURSOR_PATH_LENGTH + 1, AVL_CURSOR_PATH_LENGTH + 2, 80}) {
+    // levels, levels - 1, .., 1 down the left side: key k at depth levels - k.
+    std::vector<nod> chain(static_cast<size_t>(levels));
+    for (int i = 0; i < levels; ++i) {
+      chain[i] = nod{levels - i, i + 1 < levels ? &chain[i + 1] : nullptr, nullptr, 0};
+    }
+    AVL_TREE tree{levels, &chain[0]};
+    const bool fits = levels - 1 <= AVL_CURSOR_PATH_LENGTH;  // ancestors of the deepest node
+    Guarded guarded;
+    std::memset(guarded.guard, 0xA5, sizeof guarded.guard);
+    AVL_CURSOR* cursor = &guarded.cursor;
+
+    EXPECT_EQ(AVL_cursor_first(cursor, &tree), fits ? &chain.back() : nullptr) << levels;
+    EXPECT_EQ(AVL_cursor_lower_bound(cursor, &tree, 1), fits ? &chain.back() : nullptr);
+    EXPECT_EQ(AVL_cursor_node(cursor), fits ? &chain.back() : nullptr);
+    // From the root down by prev: every node while the path holds, then past the end.
+    EXPECT_EQ(AVL_cursor_last(cursor, &tree), &chain[0]);
+    int reached = 1;
+    while (AVL_cursor_prev(cursor) != nullptr) {
+      ++reached;
+    }
+    EXPECT_EQ(reached, fits ? levels : AVL_CURSOR_PATH_LENGTH + 1) << levels;
+    EXPECT_EQ(AVL_cursor_node(cursor), nullptr);
+    EXPECT_EQ(AVL_cursor_next(cursor), nullptr);  // past the end it stays
+    for (unsigned char byte : guarded.guard) {
+      ASSERT_EQ(byte, 0xA5) << "written beyond the cursor, " << levels << " levels";
+    }
+  }
+  nod self{5, nullptr, nullptr, 0};
+  self.left = &self;
+  AVL_TREE loop{1, &self};
+  AVL_CURSOR cursor;
+  EXPECT_EQ(AVL_cursor_first(&cursor, &loop), nullptr);
+  EXPECT_EQ(AVL_cursor_upper_bound(&cursor, &loop, 4), nullptr);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 
+#include "avl/avl.hpp"
 #include "avl_check.h"
 
 namespace {
@@ -79,21 +80,6 @@ int record_visit(const nod* node, void* context) {
   return visits->nodes.size() < visits->stop_after ? 1 : 0;
 }
 
-// The bounds and the count against the model's keys in order. `inorder` holds
-// the tree's nodes in in-order, so a bound must be the very node at the
-// model's position, which makes it the leftmost of repeated keys.
-void expect_queries_match(const AVL_TREE* tree, const std::vector<int32_t>& keys,
-                          const std::vector<const nod*>& inorder, int32_t key) {
-  auto node_at = [&](std::vector<int32_t>::const_iterator at) -> const nod* {
-    const auto index = static_cast<size_t>(at - keys.begin());
-    return index < inorder.size() ? inorder[index] : nullptr;
-  };
-  const auto [first, last] = std::equal_range(keys.begin(), keys.end(), key);
-  EXPECT_EQ(AVL_lower_bound(tree, key), node_at(first)) << "lower bound " << key;
-  EXPECT_EQ(AVL_upper_bound(tree, key), node_at(last)) << "upper bound " << key;
-  EXPECT_EQ(AVL_count(tree, key), last - first) << "count " << key;
-}
-
 // Every order in full against the links, then one walk stopped early.
 void expect_walks_match(const AVL_TREE* tree, std::mt19937& rng) {
   for (int order = 0; order <= 2; ++order) {
@@ -126,9 +112,8 @@ TEST_P(RandomInsertTest, MatchesMultisetAfterEveryInsert) {
       const int32_t key = random_key(rng, range);
       ASSERT_EQ(AVL_insert(tree, key), 1);
       model.insert(key);
-      ASSERT_EQ(check_avl(tree), "") << "seed " << seed << " step " << step << " key " << key;
-      ASSERT_EQ(inorder_keys(tree->root), std::vector<int32_t>(model.begin(), model.end()))
-          << "seed " << seed << " step " << step;
+      ASSERT_EQ(tree_mismatch(tree, model), "")
+          << "seed " << seed << " step " << step << " key " << key;
     }
     AVL_destroy(tree);
   }
@@ -137,7 +122,9 @@ TEST_P(RandomInsertTest, MatchesMultisetAfterEveryInsert) {
 INSTANTIATE_TEST_SUITE_P(Ranges, RandomInsertTest, ::testing::ValuesIn(kRanges), range_name);
 
 // Inserts, deletes (half of them of keys the tree holds) and searches; after
-// every step the bounds, counts and height, and every 50 steps the walks.
+// every step the bounds, counts and height and a few cursor steps either way
+// from a random bound, and every 50 steps the walks and whole passes of a
+// cursor in both directions.
 class RandomMixTest : public ::testing::TestWithParam<KeyRange> {};
 
 TEST_P(RandomMixTest, MatchesMultisetAfterEveryOperation) {
@@ -146,6 +133,7 @@ TEST_P(RandomMixTest, MatchesMultisetAfterEveryOperation) {
   long operations = 0;
   for (uint32_t seed : seeds(170)) {
     std::mt19937 rng(seed * 7919u + 17u);
+    std::mt19937 steps_rng(seed);  // apart, so the operations are as they always were
     AVL_TREE* tree = create_avl_tree();
     ASSERT_NE(tree, nullptr);
     std::multiset<int32_t> model;
@@ -176,19 +164,21 @@ TEST_P(RandomMixTest, MatchesMultisetAfterEveryOperation) {
           ASSERT_EQ(hit->data, key);
         }
       }
-      ASSERT_EQ(check_avl(tree), "")
-          << "seed " << seed << " step " << step << " after " << op << " " << key;
-      const std::vector<int32_t> keys(model.begin(), model.end());
-      ASSERT_EQ(inorder_keys(tree->root), keys)
-          << "seed " << seed << " step " << step << " after " << op << " " << key;
+      const std::string after =
+          "seed " + std::to_string(seed) + " step " + std::to_string(step) + " after " + op;
+      ASSERT_EQ(tree_mismatch(tree, model), "") << after << " " << key;
       ASSERT_EQ(tree->root == nullptr, model.empty());
 
       const std::vector<const nod*> inorder = nodes_in_order(tree->root, 1);
-      expect_queries_match(tree, keys, inorder, key);
-      expect_queries_match(tree, keys, inorder, random_key(rng, range));
+      const int32_t other = random_key(rng, range);
+      EXPECT_EQ(query_mismatch(tree, model, key, &inorder), "") << after;
+      EXPECT_EQ(query_mismatch(tree, model, other, &inorder), "") << after;
+      EXPECT_EQ(cursor_mismatch(tree, inorder, other, 1 + static_cast<int>(steps_rng() % 12)), "")
+          << after;
       ASSERT_EQ(AVL_height(tree), subtree_height(tree->root));
       if (step % 50 == 0) {
         expect_walks_match(tree, rng);
+        EXPECT_EQ(iteration_mismatch(tree, inorder), "") << after;
       }
       ASSERT_FALSE(HasFailure()) << "seed " << seed << " step " << step << " after " << op << " "
                                  << key;
@@ -233,3 +223,73 @@ TEST(RandomDrainTest, GrowThenDrainStaysWithinBound) {
 }
 
 }  // namespace
+
+// avl::tree against std::multiset<int32_t>, member by member: the positions
+// that insert and erase(iterator) return, the counts erase(key) returns, the
+// lookups, and at checkpoints whole passes both ways, a copy and a move.
+TEST(TreeClassTest, MatchesMultisetMemberByMember) {
+  constexpr int kSteps = 3000;
+  for (uint32_t seed : seeds(6)) {
+    std::mt19937 rng(seed);
+    const KeyRange range = kRanges[seed % 3];
+    avl::tree tree;
+    std::multiset<int32_t> model;
+    for (int step = 0; step < kSteps; ++step) {
+      const std::string at = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+      const int32_t key = rng() % 2 == 0 ? present_key(rng, range, model) : random_key(rng, range);
+      const unsigned dice = rng() % 10;
+      if (dice < 5) {
+        const auto position = tree.insert(key);
+        const auto expected = model.insert(key);
+        ASSERT_EQ(*position, key) << at;
+        ASSERT_EQ(std::distance(tree.begin(), position), std::distance(model.begin(), expected))
+            << at << " insert " << key;
+      } else if (dice < 7 && !model.empty()) {
+        const long index = static_cast<long>(rng() % model.size());
+        const auto next = tree.erase(std::next(tree.begin(), index));
+        const auto expected = model.erase(std::next(model.begin(), index));
+        ASSERT_EQ(std::distance(tree.begin(), next), std::distance(model.begin(), expected))
+            << at << " erase at " << index;
+      } else if (dice < 8) {
+        ASSERT_EQ(tree.erase(key), model.erase(key)) << at << " erase " << key;
+      }
+      ASSERT_EQ(tree.size(), model.size()) << at;
+      ASSERT_EQ(tree.count(key), model.count(key)) << at;
+      ASSERT_EQ(tree.contains(key), model.count(key) > 0) << at;
+      const auto found = tree.find(key);
+      const auto expected = model.find(key) == model.end() ? model.end() : model.lower_bound(key);
+      ASSERT_EQ(std::distance(tree.begin(), found), std::distance(model.begin(), expected))
+          << at << " find " << key;  // the first of equal keys, or end()
+      const auto [first, last] = tree.equal_range(key);
+      ASSERT_EQ(std::distance(tree.begin(), first),
+                std::distance(model.begin(), model.lower_bound(key)));
+      ASSERT_EQ(std::distance(first, last), static_cast<long>(model.count(key)));
+      if (step % 250 == 0) {
+        ASSERT_TRUE(tree.check()) << at;
+        ASSERT_TRUE(std::equal(tree.begin(), tree.end(), model.begin(), model.end())) << at;
+        ASSERT_TRUE(std::equal(tree.rbegin(), tree.rend(), model.rbegin(), model.rend())) << at;
+        ASSERT_EQ(tree.height(), AVL_height(tree.native())) << at;
+        // A copy: the same keys, in the shape of their ascending insertion,
+        // and a tree of its own.
+        avl::tree copy = tree;
+        ASSERT_TRUE(std::equal(copy.begin(), copy.end(), model.begin(), model.end())) << at;
+        AVL_TREE* ascending = tree_of(std::vector<int32_t>(model.begin(), model.end()));
+        ASSERT_EQ(shape(copy.native()->root), shape(ascending->root)) << at;
+        AVL_destroy(ascending);
+        copy.insert(key);
+        ASSERT_EQ(copy.size(), tree.size() + 1);
+        // A move takes the nodes; the tree moved from is empty and usable.
+        const nod* root = copy.native()->root;
+        avl::tree moved = std::move(copy);
+        ASSERT_EQ(moved.native()->root, root);
+        ASSERT_TRUE(copy.empty());  // NOLINT(bugprone-use-after-move): it is defined
+        ASSERT_EQ(copy.begin(), copy.end());
+        copy.insert(1);
+        ASSERT_EQ(copy.size(), 1U);
+        moved.clear();
+        ASSERT_TRUE(moved.empty());
+        ASSERT_EQ(moved.begin(), moved.end());
+      }
+    }
+  }
+}

@@ -39,17 +39,15 @@ void exercise_own_tree(uint32_t seed, Outcome* outcome) {
     } else if (model.count(key) > 0) {
       model.erase(model.find(key));
     }
-    if (AVL_count(tree, key) != static_cast<int32_t>(model.count(key))) {
-      outcome->fault = "count of " + std::to_string(key) + " disagrees with the model";
+    const std::string mismatch = query_mismatch(tree, model, key, nullptr);
+    if (!mismatch.empty()) {
+      outcome->fault = mismatch;
     }
-    const nod* bound = AVL_lower_bound(tree, key);
-    const auto expected = model.lower_bound(key);
-    if ((bound == nullptr) != (expected == model.end()) ||
-        (bound != nullptr && bound->data != *expected)) {
-      outcome->fault = "lower bound of " + std::to_string(key) + " disagrees with the model";
-    }
-    if (step % 1000 == 0 && AVL_check(tree, nullptr) != 1) {
-      outcome->fault = "AVL_check failed at step " + std::to_string(step);
+    if (step % 1000 == 0) {
+      const std::string whole = tree_mismatch(tree, model);
+      if (!whole.empty()) {
+        outcome->fault = "at step " + std::to_string(step) + ": " + whole;
+      }
     }
   }
   int32_t visited = 0;

@@ -34,6 +34,21 @@ int main(void) {
   expect(AVL_check(tree, stderr) == 1, "AVL_check");
   expect(tree->size == 5, "size");
   AVL_print(tree, 1);
+
+  /* The keys from 3 up to 5 with a cursor, then all of them backwards. */
+  AVL_CURSOR cursor;
+  printf("from 3 to 5 :");
+  for (const nod* node = AVL_cursor_lower_bound(&cursor, tree, 3); node != NULL && node->data <= 5;
+       node = AVL_cursor_next(&cursor)) {
+    printf(" %d", node->data);
+  }
+  printf("\nbackwards :");
+  for (const nod* node = AVL_cursor_last(&cursor, tree); node != NULL;
+       node = AVL_cursor_prev(&cursor)) {
+    printf(" %d", node->data);
+  }
+  printf("\n");
+  expect(AVL_cursor_node(&cursor) == NULL, "a cursor past the first node");
   AVL_destroy(tree);
   return failures == 0 ? 0 : 1;
 }

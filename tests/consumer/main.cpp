@@ -1,33 +1,25 @@
-// Builds a small tree through the installed header and library and prints its
-// keys in order and the header's version, so the test can compare them.
+// Builds a small tree through the installed headers and library, the C++ way
+// (avl/avl.hpp, C++20), and prints its keys in order, what a std::ranges
+// algorithm counts in it and the header's version, so the test can compare
+// them.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
-#include "avl/ADT_avl_tree.h"
-
-static void print_inorder(const nod* node) {
-  if (node == nullptr) {
-    return;
-  }
-  print_inorder(node->left);
-  std::printf("%d ", node->data);
-  print_inorder(node->right);
-}
+#include "avl/avl.hpp"
 
 int main() {
-  AVL_TREE* tree = create_avl_tree();
-  if (tree == nullptr) {
-    return 1;
+  avl::tree tree;
+  for (int32_t key : {5, 3, 8, 3, 1}) {
+    tree.insert(key);
   }
-  const int32_t keys[] = {5, 3, 8, 3, 1};
-  for (int32_t key : keys) {
-    if (AVL_insert(tree, key) != 1) {
-      return 1;
-    }
+  std::printf("size %zu root %d: ", tree.size(), tree.native()->root->data);
+  for (int32_t key : tree) {
+    std::printf("%d ", key);
   }
-  std::printf("size %d root %d: ", tree->size, tree->root->data);
-  print_inorder(tree->root);
-  std::printf("\nversion %d.%d.%d\n", AVL_VERSION_MAJOR, AVL_VERSION_MINOR, AVL_VERSION_PATCH);
-  AVL_destroy(tree);
-  return 0;
+  const auto threes = std::ranges::count(tree, 3);
+  const auto above_two = std::ranges::count_if(tree, [](int32_t key) { return key > 2; });
+  std::printf("\nthrees %td above two %td\n", threes, above_two);
+  std::printf("version %d.%d.%d\n", AVL_VERSION_MAJOR, AVL_VERSION_MINOR, AVL_VERSION_PATCH);
+  return tree.check() ? 0 : 1;
 }

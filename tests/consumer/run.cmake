@@ -52,7 +52,7 @@ run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/consumer" -B "${WORK_DIR}/cxx" -G "${GENE
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/cxx")
 run(${run_env} "${WORK_DIR}/cxx/avl_consumer")
 expect_output("C++ consumer (find_package ${VERSION} EXACT)"
-              "size 5 root 5: 1 3 3 5 8 \nversion ${VERSION}\n")
+              "size 5 root 5: 1 3 3 5 8 \nthrees 2 above two 4\nversion ${VERSION}\n")
 
 run(${CMAKE_COMMAND} -S "${SOURCE_DIR}/c_consumer" -B "${WORK_DIR}/c" -G "${GENERATOR}"
     -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)

@@ -27,7 +27,7 @@ endfunction()
 
 set(configure ${CMAKE_COMMAND} -S "${SOURCE_DIR}/tests/subproject" -G "${GENERATOR}"
               -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DAVL_SOURCE_DIR=${SOURCE_DIR})
-set(app_output "size 5 root 5: 1 3 3 5 8 \nversion ${VERSION}\n")
+set(app_output "size 5 root 5: 1 3 3 5 8 \nthrees 2 above two 4\nversion ${VERSION}\n")
 
 run(${configure} -B "${WORK_DIR}/untyped")
 expect_cached("${WORK_DIR}/untyped" CMAKE_BUILD_TYPE "")
@@ -61,7 +61,8 @@ run(${configure} -B "${WORK_DIR}/installing" -DCMAKE_BUILD_TYPE=Release -DAVL_IN
     -DCMAKE_INSTALL_LIBDIR=${libdir})
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/installing")
 run(${CMAKE_COMMAND} --install "${WORK_DIR}/installing" --prefix "${WORK_DIR}/prefix2")
-foreach(expected "${WORK_DIR}/prefix2/include/avl/ADT_avl_tree.h" "${libdir}/libavltree.a"
+foreach(expected "${WORK_DIR}/prefix2/include/avl/ADT_avl_tree.h"
+                 "${WORK_DIR}/prefix2/include/avl/avl.hpp" "${libdir}/libavltree.a"
                  "${libdir}/cmake/avl/avlConfig.cmake")
   if(NOT EXISTS "${expected}")
     message(FATAL_ERROR "-DAVL_INSTALL=ON installed no ${expected}")
