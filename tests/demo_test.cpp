@@ -40,7 +40,7 @@ TEST(DemoTest, RunsOnTheChosenHeap) {
 }
 
 // The kB figure of one smaps_rollup line ("AnonHugePages:   2048 kB"), or -1.
-long rollup_kib(const std::string& report, const std::string& field) {
+[[maybe_unused]] long rollup_kib(const std::string& report, const std::string& field) {
   const size_t at = report.find(field + ":");
   return at == std::string::npos ? -1 : std::stol(report.substr(at + field.size() + 1));
 }
