@@ -8,32 +8,21 @@
 // memory with transparent huge pages allowed (madvise), which the kernel
 // honours unless they are switched off, and then nothing changes.
 //
-// mimalloc's own segments of 32 MiB, mapped one after another as the heap
-// grows, made the kernel's time for the huge pages vary from run to run here
-// (0.2 to 0.9 s of system time for the demo, most of it spent clearing the
-// fresh pages); one arena reserved at start-up, large enough for the demo's
-// run, kept it at about 0.05 s. So the set-up reserves 512 MiB of address
-// space too (untouched, it costs no memory; where it cannot be had, mimalloc
-// maps segments as before).
-//
-// Both options must be set before mimalloc maps its first segment, and that
+// The option must be set before mimalloc maps its first segment, and that
 // happens before any constructor of the executable runs: libstdc++ allocates
 // its exception pool while it initialises itself. Hence the pre-init array,
 // which the dynamic linker runs before every library's initialisers. mimalloc
 // has not read its environment yet there (nor has getenv got it, so the
 // environment block passed in is searched here), and a set option is one that
-// mimalloc no longer reads from the environment: so each option the user has
-// set in the environment (MIMALLOC_LARGE_OS_PAGES, MIMALLOC_RESERVE_OS_MEMORY),
-// to anything, is left to mimalloc, and MIMALLOC_LARGE_OS_PAGES=0 gives the
-// 4 KiB pages back, without the arena.
+// mimalloc no longer reads from the environment: so when the user has set
+// MIMALLOC_LARGE_OS_PAGES, to anything, the option is left to mimalloc, and
+// MIMALLOC_LARGE_OS_PAGES=0 gives the 4 KiB pages back.
 #include <mimalloc.h>
 #include <strings.h>
 
 #include <cstring>
 
 namespace {
-
-const long kArenaKiB = 512 * 1024;
 
 bool in_environment(char** envp, const char* setting) {  // setting: "NAME="
   for (char** entry = envp; entry != nullptr && *entry != nullptr; ++entry) {
@@ -49,9 +38,6 @@ void ask_for_large_os_pages(int /*argc*/, char** /*argv*/, char** envp) {
     return;
   }
   mi_option_enable(mi_option_large_os_pages);
-  if (!in_environment(envp, "MIMALLOC_RESERVE_OS_MEMORY=")) {
-    mi_option_set(mi_option_reserve_os_memory, kArenaKiB);
-  }
 }
 
 using PreInit = void (*)(int, char**, char**);

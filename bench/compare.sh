@@ -12,9 +12,8 @@
 #   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release && cmake --build build-bench -j2
 #
 # Four heap and page settings, the same for every structure:
-#   mimalloc+huge  asc_<structure>_mimalloc with MIMALLOC_LARGE_OS_PAGES=1 and
-#                  MIMALLOC_RESERVE_OS_MEMORY=512MiB, the settings avl_demo as
-#                  shipped chooses for itself (app/heap.cpp)
+#   mimalloc+huge  asc_<structure>_mimalloc with MIMALLOC_LARGE_OS_PAGES=1, the
+#                  setting avl_demo as shipped chooses for itself (app/heap.cpp)
 #   mimalloc       asc_<structure>_mimalloc, 4 KiB pages
 #   system+huge    asc_<structure> with GLIBC_TUNABLES=glibc.malloc.hugetlb=1
 #   system         asc_<structure>, 4 KiB pages: how users build the peers
@@ -37,8 +36,7 @@ mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-declare -A page_option=([mimalloc+huge]="MIMALLOC_LARGE_OS_PAGES=1 MIMALLOC_RESERVE_OS_MEMORY=512MiB"
-  [mimalloc]=""
+declare -A page_option=([mimalloc+huge]=MIMALLOC_LARGE_OS_PAGES=1 [mimalloc]=""
   [system+huge]=GLIBC_TUNABLES=glibc.malloc.hugetlb=1 [system]="")
 settings=(mimalloc+huge mimalloc system+huge system)
 

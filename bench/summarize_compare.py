@@ -24,7 +24,7 @@ PEERS = [("std_multiset", "`std::multiset`"), ("boost_avl", "Boost.Intrusive `av
          ("limit", "the limit: the floor + one spine walk per key")]
 SETTINGS = [("mimalloc+huge", "mimalloc, huge pages"), ("mimalloc", "mimalloc, 4 KiB"),
             ("system+huge", "system, huge pages"), ("system", "system, 4 KiB")]
-OPTIONS = {"mimalloc+huge": "MIMALLOC_LARGE_OS_PAGES=1 MIMALLOC_RESERVE_OS_MEMORY=512MiB",
+OPTIONS = {"mimalloc+huge": "MIMALLOC_LARGE_OS_PAGES=1",
            "system+huge": "GLIBC_TUNABLES=glibc.malloc.hugetlb=1"}
 
 
@@ -39,9 +39,9 @@ def cell(values):
 
 def demo_tables(programs, ratio):
     """avl_demo as shipped against each peer as its users build it, and with the demo's pages."""
-    lines = ["", "avl_demo as shipped (mimalloc, large OS pages, a 512 MiB arena) against each "
+    lines = ["", "avl_demo as shipped (mimalloc, large OS pages) against each "
              "peer as its users build it (system heap, 4 KiB pages), and against each peer "
-             "with the demo's heap and page options (mimalloc+huge); wall time:", "",
+             "with the demo's heap and page option (mimalloc+huge); wall time:", "",
              "| avl_demo against | as users build it (system, 4 KiB) "
              "| same heap and pages (mimalloc, huge) |", "|---|---:|---:|"]
     for peer, label in PEERS:
@@ -81,7 +81,7 @@ def main():
     lines = [f"Measured {summary['date']} on {summary['machine']}: {summary['rounds']} rounds, "
              f"one run of every program per round, {keys:,} ascending inserts each. "
              "Huge pages: " + ", ".join(f"{k} is `{v}`" for k, v in OPTIONS.items()) +
-             "; avl_demo as shipped sets those two mimalloc options itself.", ""]
+             "; avl_demo as shipped sets mimalloc's option itself.", ""]
 
     # 1: the module and each peer with the same heap and the same pages.
     lines += ["The module against each peer with the same heap and the same page option "
