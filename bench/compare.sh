@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Whole-process comparison of the demo's workload (N ascending inserts from an
-# N-key buffer) across the module, its peers and the allocation floor (one
-# node-sized block obtained and written per key, nothing else), on both heaps.
+# N-key buffer) across the module, its peers, the allocation floor (one
+# node-sized block obtained and written per key, nothing else) and the limit
+# of the design (the floor plus N walks down the tree's right spine), on both
+# heaps, each on 4 KiB pages and on huge pages.
 #
 #   bench/compare.sh [BUILD_DIR] [ROUNDS] [N]
 #
@@ -9,16 +11,22 @@
 # Release build with mimalloc found (the asc_*_mimalloc programs); build it with
 #   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release && cmake --build build-bench -j2
 #
-# Programs: asc_<structure> (system heap) and asc_<structure>_mimalloc for each
-# structure, and avl_demo as shipped (mimalloc) when N is the demo's count.
-# Before timing, each program's heap is checked (bench/heap_of.sh); a program
-# not on the heap its name says stops the run. Then run_rounds.py runs every
+# Four heap and page settings, the same for every structure:
+#   mimalloc+huge  asc_<structure>_mimalloc with MIMALLOC_LARGE_OS_PAGES=1, the
+#                  setting avl_demo as shipped chooses for itself (app/heap.cpp)
+#   mimalloc       asc_<structure>_mimalloc, 4 KiB pages
+#   system+huge    asc_<structure> with GLIBC_TUNABLES=glibc.malloc.hugetlb=1
+#   system         asc_<structure>, 4 KiB pages: how users build the peers
+# and spine_walk[_mimalloc] in each, for the limit. avl_demo runs as shipped
+# and, as avl_demo@mimalloc, with MIMALLOC_LARGE_OS_PAGES=0, when N is the
+# demo's count. Before timing, each program's heap is checked; a program not
+# on the heap its name says stops the run. Then run_rounds.py runs every
 # program once per round; ratios are formed within each round and summarized
-# over the rounds (summarize_compare.py). Two tables come out: each structure
-# against the module on the same heap, and avl_demo against each peer as its
-# users build it. Figures go to bench/results/compare.json and compare.md.
+# over the rounds (summarize_compare.py). Figures go to
+# bench/results/compare.json and compare.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 build=${1:-build-bench}
 rounds=${2:-7}
@@ -28,39 +36,34 @@ mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-names=()
-commands=()
-add() { # name heap program
-  local heap
-  [[ -x $3 ]] || {
-    echo "compare.sh: $3 missing; build $build first" >&2
-    exit 1
-  }
-  heap=$(bench/heap_of.sh "$3" 1000)
-  [[ $heap == "$2" ]] || {
-    echo "compare.sh: $3 runs on the $heap heap, not on $2" >&2
-    exit 1
-  }
-  names+=("$1")
-  commands+=("$3")
+declare -A page_option=([mimalloc+huge]=MIMALLOC_LARGE_OS_PAGES=1 [mimalloc]=""
+  [system+huge]=GLIBC_TUNABLES=glibc.malloc.hugetlb=1 [system]="")
+settings=(mimalloc+huge mimalloc system+huge system)
+
+args=()
+add() { # name heap program [environment]
+  bench_check_heap "$3" "$2" 1000
+  args+=("$1" "${4:+$4 }$3")
 }
 
 if ((keys == 10000000)); then
   add avl_demo mimalloc "$build/avl_demo"
+  add avl_demo@mimalloc mimalloc "$build/avl_demo" MIMALLOC_LARGE_OS_PAGES=0
 fi
-for structure in avl std_multiset boost_avl absl_btree floor; do
-  if [[ ! -x $build/bench/asc_$structure ]]; then
-    echo "compare.sh: $build/bench/asc_$structure not built, skipped" >&2
+for name in "${bench_structures[@]/#/asc_}" spine_walk; do
+  if [[ ! -x $(bench_program "$build" "$name" system) ]]; then
+    echo "compare.sh: $build/bench/$name not built, skipped" >&2
     continue
   fi
-  add "$structure@system" system "$build/bench/asc_$structure"
-  add "$structure@mimalloc" mimalloc "$build/bench/asc_${structure}_mimalloc"
+  for setting in "${settings[@]}"; do
+    heap=${setting%+huge}
+    add "${name#asc_}@$setting" "$heap" "$(bench_program "$build" "$name" "$heap")" \
+      "${page_option[$setting]}"
+  done
 done
 
-args=()
-for ((i = 0; i < ${#names[@]}; i++)); do
-  args+=("${names[i]}" "${commands[i]}")
-  [[ ${names[i]} == avl_demo ]] || args[-1]+=" $keys"
+for ((i = 0; i < ${#args[@]}; i += 2)); do
+  [[ ${args[i]} == avl_demo* ]] || args[i + 1]+=" $keys"
 done
 python3 bench/run_rounds.py "$work/samples.json" "$rounds" "${args[@]}"
 python3 bench/summarize_compare.py "$work/samples.json" "$keys" "$out/compare.json" \

@@ -11,6 +11,7 @@
 # programs run on the system heap). Takes a few minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 build=${1:-build-bench}
 out=bench/results
@@ -29,9 +30,9 @@ workloads=("ascending 1000000 1" "descending 1000000 1" "random-insert 10000 10"
 rows=()
 for workload in "${workloads[@]}"; do
   read -r name n rounds <<<"$workload"
-  for structure in avl std_multiset boost_avl absl_btree; do
+  for structure in "${bench_structures[@]}"; do
     program=$build/bench/ops_$structure
-    [[ -x $program ]] || continue
+    [[ -x $program ]] || continue # not built; no ops_floor either
     file=$work/$structure.$name.$n
     valgrind --tool=callgrind --branch-sim=yes --toggle-collect='*measured*' \
       --callgrind-out-file="$file" "$program" "$name" "$n" "$rounds" >/dev/null 2>&1

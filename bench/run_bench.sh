@@ -15,6 +15,7 @@
 # '/100000$|n:100000/') runs fewer cases and leaves the plot alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 build=${1:-build-bench}
 repetitions=${2:-3}
@@ -22,27 +23,15 @@ filter=${3:-}
 out=bench/results
 mkdir -p "$out"
 
-heaps=()
-for heap in system mimalloc; do
-  bench=$build/bench/avl_bench
-  [[ $heap == system ]] || bench+=_$heap
-  if [[ ! -x $bench ]]; then
-    echo "run_bench.sh: $bench missing; configure with Google Benchmark (and mimalloc) and build" >&2
-    exit 1
-  fi
-  actual=$(bench/heap_of.sh "$bench" --benchmark_filter='InsertRandom<Avl>/10000$' \
-    --benchmark_min_time=0.001)
-  [[ $actual == "$heap" ]] || {
-    echo "run_bench.sh: $bench runs on the $actual heap, not on $heap" >&2
-    exit 1
-  }
-  heaps+=("$heap")
+heaps=(system mimalloc)
+for heap in "${heaps[@]}"; do
+  bench_check_heap "$(bench_program "$build" avl_bench "$heap")" "$heap" \
+    --benchmark_filter='InsertRandom<Avl>/10000$' --benchmark_min_time=0.001
 done
 
 results=()
 for heap in "${heaps[@]}"; do
-  bench=$build/bench/avl_bench
-  [[ $heap == system ]] || bench+=_$heap
+  bench=$(bench_program "$build" avl_bench "$heap")
   json=$out/avl_bench_$heap.json
   [[ -z $filter ]] || json=$(mktemp --suffix=.json)
   echo "== $heap heap: $repetitions interleaved repetitions"

@@ -7,12 +7,14 @@
 #   bench/scaling.sh [BUILD_DIR] [ROUNDS] [N...]
 #
 # Defaults: build-bench, 3 rounds, N = 1000000 10000000 50000000. At each N
-# every asc_* program (system heap) and asc_*_mimalloc program runs once per
+# every asc_* program (system heap) and asc_*_mimalloc program, all on 4 KiB
+# pages, runs once per
 # round (bench/run_rounds.py); the median is reported, with the time per
 # insert and the peak resident set per key (key buffer included). Figures go
 # to bench/results/scaling.json and bench/results/scaling.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 build=${1:-build-bench}
 rounds=${2:-3}
@@ -25,16 +27,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 programs=()
-for structure in avl std_multiset boost_avl absl_btree floor; do
+for structure in "${bench_structures[@]}"; do
   for heap in system mimalloc; do
-    program=$build/bench/asc_$structure
-    [[ $heap == system ]] || program+=_$heap
+    program=$(bench_program "$build" "asc_$structure" "$heap")
     [[ -x $program ]] || continue
-    actual=$(bench/heap_of.sh "$program" 1000)
-    [[ $actual == "$heap" ]] || {
-      echo "scaling.sh: $program runs on the $actual heap, not on $heap" >&2
-      exit 1
-    }
+    bench_check_heap "$program" "$heap" 1000
     programs+=("$structure@$heap" "$program")
   done
 done
@@ -86,3 +83,4 @@ for r in rows:
                  f"{r['peak_rss_kib']:,} | {r['peak_rss_bytes_per_key']:.1f} |")
 (out / "scaling.md").write_text("\n".join(lines) + "\n")
 print("\n".join(lines))
+EOF

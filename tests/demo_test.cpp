@@ -1,5 +1,5 @@
 // The demonstration program end to end: exact output bytes and exit status,
-// and what it does when memory runs out.
+// the heap and pages it runs on, and what it does when memory runs out.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -53,6 +53,45 @@ TEST(DemoTest, RunsOnTheChosenHeap) {
   const ProcessResult r = run_command(std::string("MIMALLOC_VERBOSE=1 ") + AVL_DEMO_SMALL_PATH);
   EXPECT_EQ(r.out, "height(max): 1\nlargest data: 1\n");
   EXPECT_NE(r.err.find("mimalloc: process init"), std::string::npos) << r.err;
+}
+
+// The kB figure of one smaps_rollup line ("AnonHugePages:   2048 kB"), or -1.
+[[maybe_unused]] long rollup_kib(const std::string& report, const std::string& field) {
+  const size_t at = report.find(field + ":");
+  return at == std::string::npos ? -1 : std::stol(report.substr(at + field.size() + 1));
+}
+
+// On mimalloc the executables ask for large OS pages before main: where the
+// kernel offers transparent huge pages, most of the demo's memory must sit on
+// them, and a user's MIMALLOC_LARGE_OS_PAGES=0 must take them away again
+// (checked where the kernel gives huge pages only to memory that asks).
+TEST(DemoTest, GetsHugePagesUnlessTheUserSaysNo) {
+#if !defined(AVL_DEMO_ON_MIMALLOC)
+  GTEST_SKIP() << "the executables use the system heap in this build";
+#else
+  const std::string mode = read_file("/sys/kernel/mm/transparent_hugepage/enabled");
+  if (mode.empty() || mode.find("[never]") != std::string::npos) {
+    GTEST_SKIP() << "the kernel offers no transparent huge pages (enabled: '" << mode << "')";
+  }
+  if (read_file("/proc/self/smaps_rollup").empty()) {
+    GTEST_SKIP() << "no /proc/self/smaps_rollup to count the pages with";
+  }
+  const std::string probe = std::string("LD_PRELOAD=") + AVL_PAGES_PROBE_PATH + " ";
+  const ProcessResult r = run_command(probe + AVL_DEMO_PATH);
+  EXPECT_EQ(r.out, "height(max): 24\nlargest data: 10000000\n");
+  EXPECT_EQ(r.status, 0);
+  const long anonymous = rollup_kib(r.err, "Anonymous");
+  const long huge = rollup_kib(r.err, "AnonHugePages");
+  ASSERT_GT(anonymous, 300 * 1024) << r.err;
+  EXPECT_GE(huge, anonymous / 2) << "THP enabled: " << mode << r.err;
+
+  if (mode.find("[madvise]") == std::string::npos) {
+    return;  // "always": every process may get huge pages, asked or not
+  }
+  const ProcessResult off = run_command("MIMALLOC_LARGE_OS_PAGES=0 " + probe + AVL_DEMO_PATH);
+  EXPECT_EQ(off.out, r.out);
+  EXPECT_LT(rollup_kib(off.err, "AnonHugePages"), anonymous / 10) << off.err;
+#endif
 }
 
 // Under an address-space limit too small for the key buffer (40 MB), or for
