@@ -140,24 +140,31 @@
           balance: element('text', { x: 0, y: 13, 'font-size': 11, fill: '#555555' }, g)
         };
       }
+      // Most nodes do not change in a step: touch only what did.
       var mark = n[6];
-      el.g.setAttribute('class', 'node ' + LEANS[n[2]] + MARKS[mark]);
-      el.g.setAttribute('data-key', n[1]);
-      el.g.setAttribute('data-balance', n[2]);
-      el.g.removeAttribute('opacity');
-      el.title.textContent = n[1] + ', balance factor ' + balanceText(n[2]) + NOTES[mark];
-      el.ellipse.setAttribute('rx', to.rx);
-      el.ellipse.setAttribute('ry', to.ry);
-      el.ellipse.setAttribute('fill', FILLS[n[2]]);
-      el.ellipse.setAttribute('stroke', mark ? '#d1242f' : '#444444');
-      el.ellipse.setAttribute('stroke-width', mark ? '3.5' : '1.5');
-      el.key.textContent = n[1];
-      el.balance.textContent = balanceText(n[2]);
+      var look = n[1] + ' ' + n[2] + ' ' + mark + ' ' + to.rx;
+      if (el.look !== look) {
+        el.look = look;
+        el.g.setAttribute('class', 'node ' + LEANS[n[2]] + MARKS[mark]);
+        el.g.setAttribute('data-key', n[1]);
+        el.g.setAttribute('data-balance', n[2]);
+        el.title.textContent = n[1] + ', balance factor ' + balanceText(n[2]) + NOTES[mark];
+        el.ellipse.setAttribute('rx', to.rx);
+        el.ellipse.setAttribute('ry', to.ry);
+        el.ellipse.setAttribute('fill', FILLS[n[2]]);
+        el.ellipse.setAttribute('stroke', mark ? '#d1242f' : '#444444');
+        el.ellipse.setAttribute('stroke-width', mark ? '3.5' : '1.5');
+        el.key.textContent = n[1];
+        el.balance.textContent = balanceText(n[2]);
+      }
       if (n[5] >= 0 && !edgeEls[id]) edgeEls[id] = element('line', { 'class': 'edge' }, edgeLayer);
       if (n[5] < 0 && edgeEls[id]) { edgeLayer.removeChild(edgeEls[id]); delete edgeEls[id]; }
     }
     for (id in nodeEls) {
-      if (!wanted[id]) nodeEls[id].g.setAttribute('class', 'gone');
+      if (!wanted[id]) {
+        nodeEls[id].g.setAttribute('class', 'gone');
+        nodeEls[id].look = '';
+      }
     }
     for (id in edgeEls) {
       if (!wanted[id]) { edgeLayer.removeChild(edgeEls[id]); delete edgeEls[id]; }
@@ -187,20 +194,32 @@
       n = to.nodes[i];
       var a = start[n[0]] || [n[3], n[4]];
       at[n[0]] = [a[0] + (n[3] - a[0]) * ease, a[1] + (n[4] - a[1]) * ease];
-      var g = nodeEls[n[0]].g;
-      g.setAttribute('transform', 'translate(' + at[n[0]][0].toFixed(1) + ' ' +
-        at[n[0]][1].toFixed(1) + ')');
-      if (!start[n[0]] && t < 1) g.setAttribute('opacity', ease.toFixed(2));
-      else g.removeAttribute('opacity');
+      var el = nodeEls[n[0]];
+      var transform = 'translate(' + at[n[0]][0].toFixed(1) + ' ' + at[n[0]][1].toFixed(1) + ')';
+      if (el.transform !== transform) {
+        el.transform = transform;
+        el.g.setAttribute('transform', transform);
+      }
+      var opacity = !start[n[0]] && t < 1 ? ease.toFixed(2) : '';
+      if (el.opacity !== opacity) {
+        el.opacity = opacity;
+        if (opacity) el.g.setAttribute('opacity', opacity);
+        else el.g.removeAttribute('opacity');
+      }
     }
     for (i = 0; i < to.nodes.length; i++) {
       n = to.nodes[i];
       if (n[5] < 0) continue;
       var line = edgeEls[n[0]];
-      line.setAttribute('x1', at[n[5]][0].toFixed(1));
-      line.setAttribute('y1', at[n[5]][1].toFixed(1));
-      line.setAttribute('x2', at[n[0]][0].toFixed(1));
-      line.setAttribute('y2', at[n[0]][1].toFixed(1));
+      var ends = [at[n[5]][0].toFixed(1), at[n[5]][1].toFixed(1), at[n[0]][0].toFixed(1),
+        at[n[0]][1].toFixed(1)];
+      if (line.ends !== ends.join()) {
+        line.ends = ends.join();
+        line.setAttribute('x1', ends[0]);
+        line.setAttribute('y1', ends[1]);
+        line.setAttribute('x2', ends[2]);
+        line.setAttribute('y2', ends[3]);
+      }
     }
     for (id in nodeEls) {
       if (at[id]) continue;
@@ -210,6 +229,7 @@
       } else {
         nodeEls[id].g.setAttribute('transform', 'translate(' + start[id][0] + ' ' + start[id][1] + ')');
         nodeEls[id].g.setAttribute('opacity', (1 - ease).toFixed(2));
+        nodeEls[id].transform = nodeEls[id].opacity = null;
       }
     }
     if (t >= 1) {
@@ -335,19 +355,25 @@
     list.appendChild(li);
   }
 
+  // Marks the step shown and greys the ones after it. Only the items from
+  // the step marked before on can change, so a long list costs nothing per
+  // step added.
+  var marked = -1;
   function markList() {
     var items = list.children;
-    for (var i = 0; i < items.length; i++) {
+    var low = marked < 0 || marked >= items.length ? 0 : Math.max(0, Math.min(marked, current));
+    for (var i = low; i < items.length; i++) {
       var button = items[i].firstChild;
       if (i === current) button.setAttribute('aria-current', 'step');
-      else button.removeAttribute('aria-current');
-      items[i].className = i > current ? 'later' : '';
+      else if (button.hasAttribute('aria-current')) button.removeAttribute('aria-current');
+      var later = i > current ? 'later' : '';
+      if (items[i].className !== later) items[i].className = later;
     }
+    marked = current;
     if (current >= 0 && items[current]) {
-      var item = items[current], scroller = list;
-      if (item.offsetTop < scroller.scrollTop ||
-          item.offsetTop + item.offsetHeight > scroller.scrollTop + scroller.clientHeight) {
-        scroller.scrollTop = item.offsetTop - scroller.clientHeight / 2;
+      var at = items[current].getBoundingClientRect(), shelf = list.getBoundingClientRect();
+      if (at.top < shelf.top || at.bottom > shelf.bottom) {
+        list.scrollTop += at.top - shelf.top - shelf.height / 2 + at.height / 2;
       }
     }
   }

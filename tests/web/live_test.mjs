@@ -65,6 +65,13 @@ async function drawn(page) {
   return normal(nodes, edges);
 }
 
+async function setSpeed(page, value) {
+  await page.$eval('#speed', (e, v) => {
+    e.value = v;
+    e.dispatchEvent(new Event('input'));
+  }, value);
+}
+
 const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 const stepCount = (page) => page.$$eval('#steps li', (items) => items.length);
 
@@ -80,7 +87,7 @@ const browser = await launch(puppeteer, browserPath);
 try {
   const url = 'file://' + pagePath;
   const page = await open(browser, url);
-  await page.evaluate(() => { document.getElementById('speed').value = '4'; });
+  await setSpeed(page, '4');
 
   // Typed, gliding: the tree after each piece is the static page's.
   let done = 0;
@@ -133,8 +140,8 @@ try {
   if (process.env.AVL_LIVE_SCREENSHOT) {
     // Mid-glide: the deletion that rotates twice, at a quarter speed.
     const shot = await open(browser, url + '#ops=' + words.slice(0, 18).join(',').replace(/-d,/g, '-'));
-    await shot.setViewport({ width: 1100, height: 640 });
-    await shot.evaluate(() => { document.getElementById('speed').value = '0.25'; });
+    await shot.setViewport({ width: 1100, height: 780 });
+    await setSpeed(shot, '0.25');
     await type(shot, '-d 21');
     await new Promise((done) => setTimeout(done, 1300));
     await shot.screenshot({ path: process.env.AVL_LIVE_SCREENSHOT });
