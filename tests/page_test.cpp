@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "avl_check.h"
+#include "avl_steps.h"
 
 namespace {
 
@@ -245,6 +246,50 @@ TEST(PageTest, EveryStepIsDrawnAndNamed) {
     }
   }
   AVL_destroy(tree);
+}
+
+// ------------------------------------------------------ the recursion --
+
+// The lines of one step of the script, read off copies taken around it, after
+// the script's steps before it.
+std::vector<std::string> recursion_of_step(size_t number) {
+  AVL_TREE* tree = create_avl_tree();
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < number; ++i) {
+    const Op& op = script()[i].op;
+    const TreeCopy before = copy_tree(tree);
+    const bool applied = op.remove ? AVL_delete(tree, op.key) == 1 : AVL_insert(tree, op.key) == 1;
+    if (i + 1 == number) {
+      lines = describe_recursion(Operation{op.remove, op.key}, applied, before, copy_tree(tree));
+    }
+  }
+  AVL_destroy(tree);
+  return lines;
+}
+
+// Worked by hand on the trees of the script. Insert 8 into
+// 12(10(9(7 .) 11) 14(13 15)): 7 tilts and passes the growth on, 9 already
+// leaned left, towards 7, and rotates twice; nothing above it changes.
+// Delete 21 from 12(8(4(2(. 3) 7) 9(. 11)) 17(13(. 15) 21)): 17 leaned left
+// with 13 leaning right, so it rotates twice and returns a subtree one level
+// lower, which leaves 12 two levels heavier on the left with 8 leaning left:
+// a single rotation, and the whole tree is a level lower.
+TEST(PageTest, RecursionLinesOfOneInsertionAndOneDeletion) {
+  EXPECT_EQ(recursion_of_step(9),
+            (std::vector<std::string>{
+                "at the empty right link of 7: the new leaf 8 is linked in; growth starts",
+                "at 7: right subtree grew; 7 was balanced, now leans right; growth goes on",
+                "at 9: left subtree grew; 9 leaned left, so balance_left: double rotation "
+                "(left-right); growth stops",
+                "at 10: stores its link; nothing else to do",
+                "at 12: stores its link; nothing else to do"}));
+  EXPECT_EQ(recursion_of_step(17),
+            (std::vector<std::string>{
+                "at 21: found; a leaf, released; its link is now empty; shrinking starts",
+                "at 17: right subtree shrank, so del_balance_left: 17 leaned left, double "
+                "rotation (left-right); shrinking goes on",
+                "at 12: right subtree shrank, so del_balance_left: 12 leaned left, single "
+                "rotation (left-left); shrinking goes on"}));
 }
 
 // ------------------------------------------------------ the layout --

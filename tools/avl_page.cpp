@@ -61,23 +61,13 @@ std::string balance_text(int32_t balance) {
   return (balance > 0 ? "+" : "") + std::to_string(balance);
 }
 
-int centre_x(const NodeCopy& node, const Layout& layout) {
-  return layout.margin + node.rank * layout.pitch + layout.pitch / 2;
-}
-
-int centre_y(const NodeCopy& node, const Layout& layout) {
-  return layout.margin + layout.ry + node.depth * layout.level;
-}
-
 // The <svg> element: edges first, so that the nodes cover their ends, then
 // the nodes in pre-order, each a <g class="node ..."> carrying its key and
 // balance factor. `marks` holds one entry per node, or is null.
 void write_svg(FILE* out, const TreeCopy& tree, const Mark* marks, const Layout& layout,
                const char* label) {
-  const int columns = std::max(static_cast<int>(tree.nodes.size()), 3);
-  const int width = 2 * layout.margin + columns * layout.pitch;
-  const int height =
-      2 * layout.margin + 2 * layout.ry + std::max(tree.height - 1, 0) * layout.level;
+  const int width = drawing_width(tree, layout);
+  const int height = drawing_height(tree, layout);
   std::fprintf(out,
                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
                "viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"%s\">\n",
@@ -193,6 +183,23 @@ const char* const SCRIPT =
     "})();\n";
 
 }  // namespace
+
+int centre_x(const NodeCopy& node, const Layout& layout) {
+  return layout.margin + node.rank * layout.pitch + layout.pitch / 2;
+}
+
+int centre_y(const NodeCopy& node, const Layout& layout) {
+  return layout.margin + layout.ry + node.depth * layout.level;
+}
+
+int drawing_width(const TreeCopy& tree, const Layout& layout) {
+  const int columns = std::max(static_cast<int>(tree.nodes.size()), 3);
+  return 2 * layout.margin + columns * layout.pitch;
+}
+
+int drawing_height(const TreeCopy& tree, const Layout& layout) {
+  return 2 * layout.margin + 2 * layout.ry + std::max(tree.height - 1, 0) * layout.level;
+}
 
 Layout layout_for(const std::vector<Operation>& operations) {
   size_t widest = 1;

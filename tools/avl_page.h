@@ -30,6 +30,13 @@ struct Layout {
 // A layout wide enough for every key the operations mention.
 Layout layout_for(const std::vector<Operation>& operations);
 
+// Where a node's centre is drawn, and the size of the drawing of a tree (at
+// least three columns wide, so that a tiny tree keeps some room around it).
+int centre_x(const NodeCopy& node, const Layout& layout);
+int centre_y(const NodeCopy& node, const Layout& layout);
+int drawing_width(const TreeCopy& tree, const Layout& layout);
+int drawing_height(const TreeCopy& tree, const Layout& layout);
+
 // The tree alone as a standalone SVG document.
 bool write_svg_document(FILE* out, const TreeCopy& tree, const Layout& layout);
 

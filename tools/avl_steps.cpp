@@ -72,8 +72,33 @@ struct Before {
   }
 };
 
+// What the rebalancing started from: for an insertion, the tree before with
+// the new leaf (the one node of `after` that `before` lacks) hanging from the
+// end of its search path.
+Before as_rebalancing_saw_it(const TreeCopy& before, const TreeCopy& after) {
+  Before seen{before};
+  for (const NodeCopy& node : after.nodes) {
+    if (before.find(node.address) == nullptr) {
+      seen.leaf = node.address;
+    }
+  }
+  if (seen.leaf != 0) {
+    const int32_t key = after.find(seen.leaf)->key;
+    // Follow the search path of the new key down to its empty link.
+    for (std::uintptr_t at = before.nodes.empty() ? 0 : before.nodes[0].address; at != 0;) {
+      const NodeCopy* node = before.find(at);
+      seen.leaf_parent = at;
+      seen.leaf_is_left = key < node->key;
+      at = seen.leaf_is_left ? node->left : node->right;
+    }
+  }
+  return seen;
+}
+
 struct Rotation {
-  int depth;  // of the node it turned at, before the step
+  int depth;          // of the node it turned at, before the step
+  std::uintptr_t at;  // that node
+  std::string kind;   // "single rotation (left-left)"
   std::string text;
 };
 
@@ -101,9 +126,10 @@ std::vector<Rotation> find_rotations(const Before& before, const TreeCopy& after
     // Named by the key the node holds now: a deletion may have given it its
     // in-order predecessor's.
     const NodeCopy* top = after.find(lifted);
-    rotations.push_back(Rotation{
-        node.depth, kind + " at " + key_text(now->key) + "; " + key_text(top->key) + " is the " +
-                        (top->parent == 0 ? "tree" : "subtree") + "'s new root"});
+    rotations.push_back(Rotation{node.depth, node.address, kind,
+                                 kind + " at " + key_text(now->key) + "; " + key_text(top->key) +
+                                     " is the " + (top->parent == 0 ? "tree" : "subtree") +
+                                     "'s new root"});
   }
   // They happened from the bottom up.
   std::stable_sort(rotations.begin(), rotations.end(),
@@ -197,28 +223,18 @@ StepReport describe_step(const Operation& op, bool applied, const TreeCopy& befo
     return report;
   }
 
-  Before seen{before};
   for (size_t i = 0; i < after.nodes.size(); ++i) {
     const NodeCopy& node = after.nodes[i];
     const NodeCopy* old = before.find(node.address);
     if (old == nullptr) {
       report.marks[i] = Mark::added;
-      seen.leaf = node.address;
     } else if (old->key != node.key) {
       report.marks[i] = Mark::rekeyed;
     } else if (old->parent != node.parent) {
       report.marks[i] = Mark::moved;
     }
   }
-  if (seen.leaf != 0) {
-    // Follow the search path of the new key down to its empty link.
-    for (std::uintptr_t at = before.nodes.empty() ? 0 : before.nodes[0].address; at != 0;) {
-      const NodeCopy* node = before.find(at);
-      seen.leaf_parent = at;
-      seen.leaf_is_left = op.key < node->key;
-      at = seen.leaf_is_left ? node->left : node->right;
-    }
-  }
+  const Before seen = as_rebalancing_saw_it(before, after);
 
   std::vector<std::string> parts;
   if (op.remove) {
@@ -245,4 +261,216 @@ StepReport describe_step(const Operation& op, bool applied, const TreeCopy& befo
   }
   report.caption = text;
   return report;
+}
+
+// ------------------------------------------------------ the recursion --
+//
+// The descent is replayed on the copy taken before the step: the search path
+// of the key (of the in-order predecessor's key below a node with two
+// children, as delete_at continues), one call level per node on it, and one
+// more where the descent ends. The way back up is then read level by level,
+// deepest first.
+//
+// Insertion: growth reaches every level from the new leaf up to the first
+// node that leaned before (a balanced node tilts towards the grown side and
+// passes the growth on); there it stops, by a rotation found at that node or
+// by the node coming back to balance. Above it every level only stores its
+// link again. The balances after the step cannot show the tilts below a
+// rotation (it rebalanced those nodes), which is why the lines below the stop
+// are read from the balances before it.
+//
+// Deletion: a rotation turns a level's node with the child on the side the
+// descent did not take, so the subtree each deeper level returned is still
+// whole in the copy after the step, hanging from the path-side link of the
+// node above. Whether a level's subtree shrank is then a comparison of
+// heights: the subtree returned against the one the call was given.
+namespace {
+
+// Heights of every node's subtree, by position in `tree.nodes` (pre-order, so
+// walking backwards meets children before their parents).
+std::vector<int> subtree_heights(const TreeCopy& tree) {
+  std::vector<int> heights(tree.nodes.size(), 0);
+  const auto height_at = [&](std::uintptr_t address) {
+    const auto found = tree.index.find(address);
+    return found == tree.index.end() ? 0 : heights[static_cast<size_t>(found->second)];
+  };
+  for (size_t i = tree.nodes.size(); i-- > 0;) {
+    heights[i] = 1 + std::max(height_at(tree.nodes[i].left), height_at(tree.nodes[i].right));
+  }
+  return heights;
+}
+
+// One call level of the descent: the node it was given and the side it took.
+struct Level {
+  const NodeCopy* node;
+  bool went_left;
+  bool rekeyed;  // a node with two children that took its predecessor's key
+};
+
+const char* side_name(bool left) {
+  return left ? "left" : "right";
+}
+
+// "was balanced", "leaned left" / "is balanced", "leans left".
+std::string lean_before(int32_t balance) {
+  return balance > 0 ? "leaned left" : balance < 0 ? "leaned right" : "was balanced";
+}
+
+std::string lean_after(int32_t balance) {
+  return balance > 0 ? "now leans left" : balance < 0 ? "now leans right" : "now balanced";
+}
+
+std::string empty_link(const std::vector<Level>& path) {
+  if (path.empty()) {
+    return "at the empty root link";
+  }
+  const Level& last = path.back();
+  return "at the empty " + std::string(side_name(last.went_left)) + " link of " +
+         key_text(last.node->key);
+}
+
+std::vector<std::string> insertion_lines(const TreeCopy& before, const TreeCopy& after) {
+  const Before seen = as_rebalancing_saw_it(before, after);
+  const NodeCopy* leaf = after.find(seen.leaf);
+  std::vector<Level> path;
+  for (std::uintptr_t at = before.nodes.empty() ? 0 : before.nodes[0].address; at != 0;) {
+    const NodeCopy* node = before.find(at);
+    const bool left = leaf->key < node->key;
+    path.push_back(Level{node, left, false});
+    at = left ? node->left : node->right;
+  }
+  std::unordered_map<std::uintptr_t, std::string> rotated;
+  for (const Rotation& rotation : find_rotations(seen, after)) {
+    rotated.emplace(rotation.at, rotation.kind);
+  }
+
+  std::vector<std::string> lines;
+  lines.push_back(empty_link(path) + ": the new leaf " + key_text(leaf->key) +
+                  " is linked in; growth starts");
+  bool grew = true;
+  for (size_t i = path.size(); i-- > 0;) {
+    const Level& level = path[i];
+    const std::string at = "at " + key_text(level.node->key) + ": ";
+    if (!grew) {
+      lines.push_back(at + "stores its link; nothing else to do");
+      continue;
+    }
+    const char* side = side_name(level.went_left);
+    const std::string grown = at + side + " subtree grew; ";
+    const auto rotation = rotated.find(level.node->address);
+    if (rotation != rotated.end()) {
+      lines.push_back(grown + key_text(level.node->key) + " leaned " + side + ", so balance_" +
+                      side + ": " + rotation->second + "; growth stops");
+      grew = false;
+    } else if (level.node->balance == 0) {
+      lines.push_back(grown + key_text(level.node->key) + " was balanced, now leans " + side +
+                      "; growth goes on");
+    } else {
+      lines.push_back(grown + key_text(level.node->key) + " " + lean_before(level.node->balance) +
+                      ", now balanced; growth stops");
+      grew = false;
+    }
+  }
+  return lines;
+}
+
+std::vector<std::string> deletion_lines(int32_t key, bool applied, const TreeCopy& before,
+                                        const TreeCopy& after) {
+  std::vector<Level> path;
+  const NodeCopy* released = nullptr;
+  int32_t sought = key;
+  for (std::uintptr_t at = before.nodes.empty() ? 0 : before.nodes[0].address; at != 0;) {
+    const NodeCopy* node = before.find(at);
+    if (node->key == sought) {
+      if (node->left == 0 || node->right == 0) {
+        released = node;
+        break;
+      }
+      // delete_at: the predecessor's key moves up, and the descent goes on
+      // for it in the left subtree.
+      const NodeCopy* predecessor = before.find(node->left);
+      while (predecessor->right != 0) {
+        predecessor = before.find(predecessor->right);
+      }
+      sought = predecessor->key;
+      path.push_back(Level{node, true, true});
+      at = node->left;
+      continue;
+    }
+    const bool left = node->key > sought;
+    path.push_back(Level{node, left, false});
+    at = left ? node->left : node->right;
+  }
+
+  std::vector<std::string> lines;
+  if (!applied || released == nullptr) {
+    lines.push_back(empty_link(path) + ": " + key_text(key) + " is not in the tree; not found");
+    for (size_t i = path.size(); i-- > 0;) {
+      lines.push_back("at " + key_text(path[i].node->key) +
+                      ": stores its link; nothing else to do");
+    }
+    return lines;
+  }
+
+  const std::vector<int> before_heights = subtree_heights(before);
+  const std::vector<int> after_heights = subtree_heights(after);
+  const auto height = [](const TreeCopy& tree, const std::vector<int>& heights,
+                         std::uintptr_t address) {
+    const auto found = tree.index.find(address);
+    return found == tree.index.end() ? 0 : heights[static_cast<size_t>(found->second)];
+  };
+  std::unordered_map<std::uintptr_t, std::string> rotated;
+  for (const Rotation& rotation : find_rotations(Before{before}, after)) {
+    rotated.emplace(rotation.at, rotation.kind);
+  }
+
+  const std::uintptr_t kept = released->left != 0 ? released->left : released->right;
+  lines.push_back("at " + key_text(released->key) + ": found; " +
+                  (kept == 0 ? "a leaf, released; its link is now empty"
+                             : "one child, " + key_text(before.find(kept)->key) +
+                                   ", moves up into its place; " + key_text(released->key) +
+                                   " released") +
+                  "; shrinking starts");
+  bool shrank = true;
+  for (size_t i = path.size(); i-- > 0;) {
+    const Level& level = path[i];
+    const NodeCopy* now = after.find(level.node->address);
+    std::string at = "at " + key_text(now->key) + ": ";
+    if (level.rekeyed) {
+      at = "at " + key_text(now->key) + ", which held " + key_text(level.node->key) +
+           ": took its in-order predecessor's key; ";
+    }
+    if (!shrank) {
+      lines.push_back(at + "stores its link; nothing else to do");
+      continue;
+    }
+    // The subtree this level returned, against the one it was given.
+    const std::uintptr_t returned =
+        i == 0 ? (after.nodes.empty() ? 0 : after.nodes[0].address)
+               : (path[i - 1].went_left ? after.find(path[i - 1].node->address)->left
+                                        : after.find(path[i - 1].node->address)->right);
+    shrank = height(after, after_heights, returned) <
+             height(before, before_heights, level.node->address);
+    const char* side = side_name(level.went_left);
+    std::string line = at + side + " subtree shrank, so del_balance_" +
+                       side_name(!level.went_left) + ": " + key_text(now->key) + " ";
+    const auto rotation = rotated.find(level.node->address);
+    if (rotation != rotated.end()) {
+      line += lean_before(level.node->balance) + ", " + rotation->second;
+    } else {
+      line += lean_before(level.node->balance) + ", " + lean_after(now->balance);
+    }
+    lines.push_back(line + (shrank ? "; shrinking goes on" : "; shrinking stops"));
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> describe_recursion(const Operation& op, bool applied,
+                                            const TreeCopy& before, const TreeCopy& after) {
+  if (op.remove) {
+    return deletion_lines(op.key, applied, before, after);
+  }
+  return insertion_lines(before, after);
 }

@@ -69,4 +69,18 @@ struct StepReport {
 StepReport describe_step(const Operation& op, bool applied, const TreeCopy& before,
                          const TreeCopy& after);
 
+// The recursion of the same step on its way back up: one line per call level
+// of insert_rotate or delete_rotate, the deepest first, saying what that level
+// found (which subtree grew or shrank), what it did about it (a balance factor
+// that tilted or came back to 0, a rotation) and whether the change in height
+// went on upwards:
+//
+//   at 12: right subtree grew; 12 was balanced, now leans right; growth goes on
+//   at 11: right subtree grew; 11 leaned right, so balance_right: single
+//          rotation (right-right); growth stops
+//
+// Read off the same two copies as describe_step, with no help from the module.
+std::vector<std::string> describe_recursion(const Operation& op, bool applied,
+                                            const TreeCopy& before, const TreeCopy& after);
+
 #endif  // AVL_TOOLS_AVL_STEPS_H
