@@ -13,6 +13,8 @@
 // exactly what the new factors are, and sets them before it rotates.
 #include "avl/ADT_avl_tree.h"
 
+#include "avl/trace.hpp"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +73,28 @@ nod* required_child(nod* child, const char* where) {
   return child;
 }
 
+// Every balance factor the rebalancing writes goes through here, so that a
+// build that records (trace.hpp) sees each one.
+inline void set_balance(nod* node, int32_t value) {
+  AVL_TRACE(balance, node, node->balance, value);
+  node->balance = value;
+}
+
+// The rotations of the fix-ups, reported before and after.
+inline nod* turn_left(nod* node) {
+  AVL_TRACE(rotate, node, +1, 0);
+  nod* top = rotate_left(node);
+  AVL_TRACE(rotated, top, +1, 0);
+  return top;
+}
+
+inline nod* turn_right(nod* node) {
+  AVL_TRACE(rotate, node, -1, 0);
+  nod* top = rotate_right(node);
+  AVL_TRACE(rotated, top, -1, 0);
+  return top;
+}
+
 /*
  * A double rotation lifts the grandchild G between the two nodes it passes,
  * which end up as its left part and right part:
@@ -94,21 +118,21 @@ nod* required_child(nod* child, const char* where) {
 void set_double_rotation_balances(nod* grandchild, nod* left_part, nod* right_part) {
   switch (grandchild->balance) {
     case +1:
-      left_part->balance = 0;
-      right_part->balance = -1;
+      set_balance(left_part, 0);
+      set_balance(right_part, -1);
       break;
     case 0:
-      left_part->balance = 0;
-      right_part->balance = 0;
+      set_balance(left_part, 0);
+      set_balance(right_part, 0);
       break;
     case -1:
-      left_part->balance = +1;
-      right_part->balance = 0;
+      set_balance(left_part, +1);
+      set_balance(right_part, 0);
       break;
     default:
       break;
   }
-  grandchild->balance = 0;
+  set_balance(grandchild, 0);
 }
 
 /*
@@ -120,11 +144,11 @@ void set_double_rotation_balances(nod* grandchild, nod* left_part, nod* right_pa
  */
 void set_single_rotation_balances(nod* node, nod* child, int32_t lean) {
   if (child->balance == lean) {
-    node->balance = 0;
-    child->balance = 0;
+    set_balance(node, 0);
+    set_balance(child, 0);
   } else if (child->balance == 0) {
-    node->balance = lean;
-    child->balance = -lean;
+    set_balance(node, lean);
+    set_balance(child, -lean);
   }
 }
 
@@ -267,21 +291,26 @@ int AVL_insert(AVL_TREE* tree, int32_t value) {
 // "The code's shape" in docs/performance.md.
 nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
   if (node == nullptr) {
+    AVL_TRACE(leaf, new_node, 0, 0);
     *grew = true;
+    AVL_TRACE(done, new_node, 1, 0);
     return new_node;
   }
   if (AVL_EXPECT_PROBABILITY(new_node->data < node->data, 0.4)) {
+    AVL_TRACE(visit, node, -1, 0);
     node->left = insert_rotate(node->left, new_node, grew);
+    AVL_TRACE(link, node, -1, 0);
     if (AVL_UNLIKELY(*grew)) {
       switch (node->balance) {
         case 0:
-          node->balance = +1;  // taller on the left; so is this subtree
+          set_balance(node, +1);  // taller on the left; so is this subtree
           break;
         case +1:
+          AVL_TRACE(heavy, node, +2, 0);
           node = balance_left(node, grew);
           break;
         case -1:
-          node->balance = 0;  // the short side caught up: height unchanged
+          set_balance(node, 0);  // the short side caught up: height unchanged
           *grew = false;
           break;
         default:
@@ -289,17 +318,20 @@ nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
       }
     }
   } else {
+    AVL_TRACE(visit, node, +1, 0);
     node->right = insert_rotate(node->right, new_node, grew);
+    AVL_TRACE(link, node, +1, 0);
     if (AVL_UNLIKELY(*grew)) {
       switch (node->balance) {
         case 0:
-          node->balance = -1;
+          set_balance(node, -1);
           break;
         case -1:
+          AVL_TRACE(heavy, node, -2, 0);
           node = balance_right(node, grew);
           break;
         case +1:
-          node->balance = 0;
+          set_balance(node, 0);
           *grew = false;
           break;
         default:
@@ -307,6 +339,7 @@ nod* insert_rotate(nod* node, nod* new_node, bool* grew) {
       }
     }
   }
+  AVL_TRACE(done, node, *grew, 0);
   return node;
 }
 
@@ -343,13 +376,13 @@ nod* balance_left(nod* node, bool* grew) {
       stop_inconsistent_tree("balanced child", "balance_left");
     case +1:  // left-left
       set_single_rotation_balances(node, child, +1);
-      node = rotate_right(node);
+      node = turn_right(node);
       *grew = false;
       return node;
     case -1:  // left-right
       set_double_rotation_balances(required_child(child->right, "balance_left"), child, node);
-      node->left = rotate_left(child);
-      node = rotate_right(node);
+      node->left = turn_left(child);
+      node = turn_right(node);
       *grew = false;
       return node;
     default:
@@ -365,13 +398,13 @@ nod* balance_right(nod* node, bool* grew) {
       stop_inconsistent_tree("balanced child", "balance_right");
     case -1:  // right-right
       set_single_rotation_balances(node, child, -1);
-      node = rotate_left(node);
+      node = turn_left(node);
       *grew = false;
       return node;
     case +1:  // right-left
       set_double_rotation_balances(required_child(child->left, "balance_right"), node, child);
-      node->right = rotate_right(child);
-      node = rotate_left(node);
+      node->right = turn_right(child);
+      node = turn_left(node);
       *grew = false;
       return node;
     default:
@@ -405,23 +438,29 @@ namespace {
 // most one child. Reached once per deletion, so it stays out of the descent's
 // code (docs/performance.md).
 AVL_NOINLINE nod* delete_at(nod* node, bool* shrank, bool* found) {
+  AVL_TRACE(found, node, (node->left != nullptr) + (node->right != nullptr), 0);
   if (node->left == nullptr || node->right == nullptr) {
     // At most one child: it takes the node's place, one level higher.
     nod* kept = node->left == nullptr ? node->right : node->left;
+    AVL_TRACE(release, node, 0, 0);
     delete node;
     *found = true;
     *shrank = true;
+    AVL_TRACE(done, kept, 1, 0);
     return kept;
   }
   const nod* predecessor = node->left;
   while (predecessor->right != nullptr) {
     predecessor = predecessor->right;
   }
+  AVL_TRACE(rekey, node, node->data, predecessor->data);
   node->data = predecessor->data;
   node->left = delete_rotate(node->left, node->data, shrank, found);
+  AVL_TRACE(link, node, -1, 0);
   if (*shrank) {
     node = del_balance_right(node, shrank);
   }
+  AVL_TRACE(done, node, *shrank, 0);
   return node;
 }
 
@@ -434,19 +473,24 @@ AVL_NOINLINE nod* delete_at(nod* node, bool* shrank, bool* found) {
 // shape" in docs/performance.md.
 nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found) {
   if (node == nullptr) {
+    AVL_TRACE(missing, nullptr, 0, 0);
     *found = false;
     *shrank = false;
     return nullptr;
   }
   if (node->data == value) {
+    AVL_TRACE(visit, node, 0, 0);
     return delete_at(node, shrank, found);
   }
   const bool left = node->data > value;
+  AVL_TRACE(visit, node, left ? -1 : +1, 0);
   nod* nod::*const link = left ? &nod::left : &nod::right;
   node->*link = delete_rotate(node->*link, value, shrank, found);
+  AVL_TRACE(link, node, left ? -1 : +1, 0);
   if (*shrank) {
     node = left ? del_balance_right(node, shrank) : del_balance_left(node, shrank);
   }
+  AVL_TRACE(done, node, *shrank, 0);
   return node;
 }
 
@@ -483,24 +527,25 @@ nod* delete_rotate(nod* node, int32_t value, bool* shrank, bool* found) {
 nod* del_balance_left(nod* node, bool* shrank) {
   switch (node->balance) {
     case 0:
-      node->balance = +1;
+      set_balance(node, +1);
       *shrank = false;  // height unchanged: stop
       return node;
     case -1:
-      node->balance = 0;  // one level lower: keep going
+      set_balance(node, 0);  // one level lower: keep going
       return node;
     case +1: {
+      AVL_TRACE(heavy, node, +2, 0);
       nod* child = required_child(node->left, "del_balance_left");
       if (child->balance == -1) {
         set_double_rotation_balances(required_child(child->right, "del_balance_left"), child, node);
-        node->left = rotate_left(child);
-        return rotate_right(node);
+        node->left = turn_left(child);
+        return turn_right(node);
       }
       if (child->balance == 0) {
         *shrank = false;  // the rotated subtree keeps its height
       }
       set_single_rotation_balances(node, child, +1);
-      return rotate_right(node);
+      return turn_right(node);
     }
     default:
       return node;
@@ -511,24 +556,25 @@ nod* del_balance_left(nod* node, bool* shrank) {
 nod* del_balance_right(nod* node, bool* shrank) {
   switch (node->balance) {
     case 0:
-      node->balance = -1;
+      set_balance(node, -1);
       *shrank = false;
       return node;
     case +1:
-      node->balance = 0;
+      set_balance(node, 0);
       return node;
     case -1: {
+      AVL_TRACE(heavy, node, -2, 0);
       nod* child = required_child(node->right, "del_balance_right");
       if (child->balance == +1) {
         set_double_rotation_balances(required_child(child->left, "del_balance_right"), node, child);
-        node->right = rotate_right(child);
-        return rotate_left(node);
+        node->right = turn_right(child);
+        return turn_left(node);
       }
       if (child->balance == 0) {
         *shrank = false;
       }
       set_single_rotation_balances(node, child, -1);
-      return rotate_left(node);
+      return turn_left(node);
     }
     default:
       return node;
