@@ -58,8 +58,9 @@ enum class trace_event : int {
 #if defined(AVL_TRACE_RECORDER)
 // Supplied by the build that records (web/live.cpp).
 void avl_trace_record(avl::trace_event event, const nod* node, int32_t a, int32_t b);
-#define AVL_TRACE(event, node, a, b) \
-  avl_trace_record(avl::trace_event::event, (node), static_cast<int32_t>(a), static_cast<int32_t>(b))
+#define AVL_TRACE(event, node, a, b)                                         \
+  avl_trace_record(avl::trace_event::event, (node), static_cast<int32_t>(a), \
+                   static_cast<int32_t>(b))
 #else
 #define AVL_TRACE(event, node, a, b) static_cast<void>(0)
 #endif
