@@ -7,7 +7,9 @@
 // where heights count nodes and an empty subtree has height 0. After every
 // public operation each node's balance is -1 (right-heavy), 0 or +1
 // (left-heavy), which keeps the height of a tree of n nodes below
-// 1.44 * log2(n + 2): ten million keys fit in 24 levels.
+// 1.44 * log2(n + 2): ten million keys fit in 24 levels, and INT32_MAX keys,
+// the most a tree holds, in AVL_MAX_HEIGHT (44). Every cost below is for a
+// tree of n nodes.
 //
 // Equal keys may coexist. Insertion sends a key equal to a node's key into the
 // node's right subtree; rotations may later move an equal key to either side,
@@ -30,25 +32,17 @@
 // All walks are recursive, one call level per tree level.
 //
 // Damaged trees. A tree whose links, keys, balance factors or size were
-// changed by hand can hold states the module never produces. Exactly two of
-// them stop the process, when a rebalancing step meets them: it prints one
-// line on standard error ("ADT_avl_tree: inconsistent tree: ...") and exits
-// with status 1 (standard output is still flushed):
-//   - a missing child: a fix-up about to rotate finds no child on the side
-//     its node's balance says is taller (insertion and deletion), or no
-//     grandchild where a double rotation needs one;
-//   - a balanced child: an insertion fix-up finds the child on the side that
-//     has just grown balanced (balance 0).
-// Everything else is left alone and the operation goes on, with trees and
-// results that may be wrong, but following no link that is not there:
-//   - a balance factor outside -1..+1 keeps its value: a node on the path
-//     that holds one passes the change of height on up; an insertion does not
-//     rotate a child that holds one; a deletion rotates it and leaves both
-//     factors as they were; a double rotation's middle node that holds one is
-//     still lifted (and set to 0), the two around it keeping theirs;
-//   - a wrong but in-range balance factor, keys out of order, a wrong `size`.
-// AVL_check finds each of these states, and links that are shared or in a
-// cycle, without stopping anything: run it on any tree changed by hand.
+// changed by hand can hold states the module never produces. Two of them stop
+// the process when a rebalancing step meets them, with one line on standard
+// error ("ADT_avl_tree: inconsistent tree: ...") and status 1 (standard
+// output is still flushed): a fix-up that must rotate a child or grandchild
+// that is missing, and an insertion whose grown side has a balanced child.
+// On any other damage the results and the tree's shape are unspecified, but
+// no function follows a missing link or writes outside a node or a cursor,
+// and AVL_delete returns 0 only with the tree untouched; the recursions go as
+// deep as the tree is tall, so a hand-made path thousands of levels deep can
+// exhaust the stack. AVL_check finds every such state without changing or
+// stopping anything: run it on any tree changed by hand.
 //
 // The header is C (C99 and later) as well as C++: the functions have C
 // linkage, so C programs and other languages' foreign-function interfaces
@@ -68,6 +62,11 @@
 #define AVL_VERSION_MAJOR 2
 #define AVL_VERSION_MINOR 0
 #define AVL_VERSION_PATCH 0
+
+// The most levels a sound tree has: the sparsest AVL tree of height h has
+// F(h + 2) - 1 nodes (F the Fibonacci numbers), so a tree of up to INT32_MAX
+// nodes is at most 44 levels tall.
+#define AVL_MAX_HEIGHT 44
 
 // Marks the functions the shared library exports; it hides everything else.
 #if defined(__GNUC__)
@@ -235,8 +234,7 @@ AVL_API int AVL_write_dot(const AVL_TREE* tree, FILE* out);
 //
 // Read-only operations on a whole tree; each takes a handle made by
 // create_avl_tree and never changes the tree. Where they return a node, the
-// pointer is valid until the tree next changes (see search_avl). Costs are for
-// a tree of n nodes, whose height is below 1.44 * log2(n + 2).
+// pointer is valid until the tree next changes (see search_avl).
 
 // Returns the first node in in-order (the leftmost among repeated keys) whose
 // key is >= `value`, or null when every key is smaller. O(log n).
@@ -273,8 +271,8 @@ AVL_API int32_t AVL_walk(const AVL_TREE* tree, int32_t order,
 // it broke. Meant for trees changed by hand and for tests; no other operation
 // calls it. A null `tree` is reported as broken.
 //
-// Cost: O(n) time (expected; it hashes node addresses) and at most 64 levels
-// of recursion, deeper paths being reported. To recognise a node met twice it
+// Cost: O(n) time (expected; it hashes node addresses) and at most
+// AVL_MAX_HEIGHT levels of recursion, deeper paths being reported. To recognise a node met twice it
 // records every node in a table of 16 to 32 bytes per node (48 while the table
 // grows), taken with malloc and released before it returns. When that memory
 // cannot be had it reports "out of memory" and returns 0: a tree it could not
@@ -302,15 +300,13 @@ AVL_API int AVL_check(const AVL_TREE* tree, FILE* report);
 // path and even the node itself may be stale.
 //
 // Costs: positioning O(log n); a step O(1) amortised over a pass, O(log n) at
-// worst. A tree whose links were damaged by hand may be deeper than any tree
-// the module builds; no cursor function follows a path deeper than the cursor
-// can hold: it stops there and leaves the cursor past the end.
+// worst. A tree damaged by hand may be deeper than any sound one; no cursor
+// function follows a path deeper than the cursor can hold: it stops there and
+// leaves the cursor past the end.
 
-// Entries of a cursor's path. The sparsest AVL tree of height h has
-// F(h + 2) - 1 nodes (F the Fibonacci numbers), so a tree of up to INT32_MAX
-// nodes is at most 44 levels tall and its deepest node has 43 ancestors; 45
-// entries hold the ancestors of every node of every tree the module builds.
-#define AVL_CURSOR_PATH_LENGTH 45
+// Entries of a cursor's path: room for the ancestors of every node of every
+// sound tree (AVL_MAX_HEIGHT - 1 of them), and one more.
+#define AVL_CURSOR_PATH_LENGTH (AVL_MAX_HEIGHT + 1)
 
 // All fields are private: read and move a cursor only through the functions
 // below (avl/avl.hpp, shipped with this header, reads `node` directly).

@@ -1,0 +1,1242 @@
+// core.hpp: the AVL tree's recursion, written once for every kind of node.
+//
+// The C module (ADT_avl_tree.cpp) instantiates these templates for its
+// records, `nod`; the C++ containers of avl.hpp instantiate them for nodes
+// that hold any value. Everything that balances a tree is here: the descent,
+// the insertion and deletion recursions and their fix-ups, the rotations and
+// the balance tables, the cursor that walks a tree without parent links, the
+// bound descent and the invariant check.
+//
+// Shape. Each reshaping call takes a subtree's root and returns the subtree's
+// new root, which the caller stores back into the link it passed; `grew` and
+// `shrank` tell it whether the subtree changed height. One call level per tree
+// level; balance factors are never recomputed from heights: each step knows
+// from the factors it reads and the side that changed exactly what the new
+// factors are, and sets them before it rotates.
+//
+// Nodes. A node type has members `left`, `right` (links, null when empty) and
+// `balance` (height(left) - height(right), a signed integer in -1..+1).
+//
+// Policy. Every call takes a policy value, `ops`, passed down by value: an
+// empty class for the C records, one pointer for a container. It says what
+// differs between the kinds of node, and nothing else:
+//   node_type                     the node
+//   goes_left(new_node, node)     the insertion descent: does new_node go left?
+//   admits(new_node)              at the empty link: may it be linked? (a set
+//                                 refuses when the descent passed an equal key)
+//   where(node)                   the deletion descent: -1 left, +1 right, 0 the
+//                                 node to remove
+//   moves_keys                    at a node with two children: true moves the
+//                                 in-order predecessor's key into the node and
+//                                 deletes the predecessor by its key (the C
+//                                 records); false lets the predecessor's node
+//                                 take the node's place, links and balance, so
+//                                 no value moves (the containers)
+//   searching(key)                (moves_keys) the policy that deletes by key
+//   replaced(node, predecessor)   (!moves_keys) the predecessor took its place
+//   release(node)                 a node is unlinked: the C records free it, a
+//                                 container takes it back
+//   note(event, node, a, b)       what the recursion does (trace.hpp): the C
+//                                 records forward it to a trace recorder, which
+//                                 only the live page has, so natively it is
+//                                 nothing; a container follows the rotations
+//                                 and releases to keep a cursor's path true
+#ifndef AVL_CORE_HPP
+#define AVL_CORE_HPP
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "avl/ADT_avl_tree.h"
+#include "avl/trace.hpp"
+
+// Branch hints for the hot paths (docs/performance.md says which and why).
+// Compilers without the builtins get the plain condition. Undefined at the
+// end of this header.
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_expect_with_probability)
+#define AVL_CORE_EXPECT_PROBABILITY(condition, probability) \
+  __builtin_expect_with_probability((condition), 1, (probability))
+#endif
+#if __has_builtin(__builtin_expect)
+#define AVL_CORE_UNLIKELY(condition) __builtin_expect((condition), 0)
+#endif
+#endif
+#ifndef AVL_CORE_EXPECT_PROBABILITY
+#define AVL_CORE_EXPECT_PROBABILITY(condition, probability) (condition)
+#endif
+#ifndef AVL_CORE_UNLIKELY
+#define AVL_CORE_UNLIKELY(condition) (condition)
+#endif
+#if defined(__GNUC__)
+#define AVL_CORE_NOINLINE __attribute__((noinline))
+#define AVL_CORE_PRINTF_FORMAT(format_index, first_argument) \
+  __attribute__((format(printf, format_index, first_argument)))
+#else
+#define AVL_CORE_NOINLINE
+#define AVL_CORE_PRINTF_FORMAT(format_index, first_argument)
+#endif
+
+namespace avl {
+namespace core {
+
+// ------------------------------------------------------- damaged trees --
+
+// A fix-up found a child that cannot be there in a tree built only through
+// these functions, which can only mean that balance factors or links were
+// changed from outside:
+//   - a balanced child on the side that has just grown: after a subtree grows
+//     by one level its root always leans, unless it is the new leaf itself,
+//     and a lone leaf is never the taller side of a node that already leaned
+//     its way;
+//   - no child at all on the side a node's balance says is the taller one.
+// Carrying on would break the balance invariant silently or follow a null
+// link, so the process stops here; exit() still flushes standard output, so
+// nothing already printed is lost.
+[[noreturn]] inline void stop_inconsistent_tree(const char* what, const char* where) {
+  std::fprintf(stderr, "ADT_avl_tree: inconsistent tree: %s in %s\n", what, where);
+  std::exit(EXIT_FAILURE);
+}
+
+// The child that a fix-up is about to rotate, which a consistent tree always has.
+template <class Node>
+Node* required_child(Node* child, const char* where) {
+  if (child == nullptr) {
+    stop_inconsistent_tree("missing child", where);
+  }
+  return child;
+}
+
+// -------------------------------------------------------------- rotations --
+
+/*
+ *   rotate_left(A)              rotate_right(B)
+ *
+ *       A                B            B                A
+ *      / \              / \          / \              / \
+ *     a   B     =>     A   c        A   c     =>     a   B
+ *        / \          / \          / \                  / \
+ *       b   c        a   b        a   b                b   c
+ *
+ * The in-order sequence a A b B c is the same on both sides. The rotations
+ * relink three pointers and never touch a balance factor; without the pivot
+ * they leave the node as it is.
+ */
+template <class Node>
+Node* rotate_left(Node* node) {
+  if (node == nullptr || node->right == nullptr) {
+    return node;
+  }
+  Node* pivot = node->right;
+  node->right = pivot->left;
+  pivot->left = node;
+  return pivot;
+}
+
+template <class Node>
+Node* rotate_right(Node* node) {
+  if (node == nullptr || node->left == nullptr) {
+    return node;
+  }
+  Node* pivot = node->left;
+  node->left = pivot->right;
+  pivot->right = node;
+  return pivot;
+}
+
+// The rotations of the fix-ups, reported before and after.
+template <class Ops>
+typename Ops::node_type* turn_left(typename Ops::node_type* node, Ops ops) {
+  ops.note(trace_event::rotate, node, +1, 0);
+  typename Ops::node_type* top = rotate_left(node);
+  ops.note(trace_event::rotated, top, +1, 0);
+  return top;
+}
+
+template <class Ops>
+typename Ops::node_type* turn_right(typename Ops::node_type* node, Ops ops) {
+  ops.note(trace_event::rotate, node, -1, 0);
+  typename Ops::node_type* top = rotate_right(node);
+  ops.note(trace_event::rotated, top, -1, 0);
+  return top;
+}
+
+// ---------------------------------------------------------- balance tables --
+
+// Every balance factor the rebalancing writes goes through here.
+template <class Ops>
+void set_balance(typename Ops::node_type* node, int32_t value, Ops ops) {
+  ops.note(trace_event::balance, node, node->balance, value);
+  node->balance = value;
+}
+
+/*
+ * A double rotation lifts the grandchild G between the two nodes it passes,
+ * which end up as its left part and right part:
+ *
+ *            P                       G
+ *           / \                    /   \
+ *          Q   d      =>       left     right
+ *         / \                  /  \     /  \
+ *        a   G                a    b   c    d
+ *           / \
+ *          b   c
+ *
+ * (Q and P are (L, N) for a left-right rotation and the mirror (N, R) for a
+ * right-left one.) b goes to the left part and c to the right part, so G's old
+ * balance alone decides theirs: G leaning left (+1) leaves c short and the
+ * right part leaning right; G leaning right (-1) leaves b short and the left
+ * part leaning left; a balanced G leaves both balanced. G itself ends balanced.
+ * Insertion and deletion share this table. A G outside -1..+1 leaves the two
+ * parts as they were.
+ */
+template <class Ops>
+void set_double_rotation_balances(typename Ops::node_type* grandchild,
+                                  typename Ops::node_type* left_part,
+                                  typename Ops::node_type* right_part, Ops ops) {
+  switch (grandchild->balance) {
+    case +1:
+      set_balance(left_part, 0, ops);
+      set_balance(right_part, -1, ops);
+      break;
+    case 0:
+      set_balance(left_part, 0, ops);
+      set_balance(right_part, 0, ops);
+      break;
+    case -1:
+      set_balance(left_part, +1, ops);
+      set_balance(right_part, 0, ops);
+      break;
+    default:
+      break;
+  }
+  set_balance(grandchild, 0, ops);
+}
+
+/*
+ * A single rotation lifts the child C on the heavy side of N, which leans
+ * that way (`lean`: +1 left, -1 right). A child leaning the same way leaves
+ * both balanced; a balanced child, which only a deletion meets, leaves N
+ * leaning as it did and C leaning the other way. Insertion and deletion share
+ * this table; a C outside -1..+1 leaves both as they were.
+ */
+template <class Ops>
+void set_single_rotation_balances(typename Ops::node_type* node, typename Ops::node_type* child,
+                                  int32_t lean, Ops ops) {
+  if (child->balance == lean) {
+    set_balance(node, 0, ops);
+    set_balance(child, 0, ops);
+  } else if (child->balance == 0) {
+    set_balance(node, lean, ops);
+    set_balance(child, -lean, ops);
+  }
+}
+
+// -------------------------------------------------------------- insertion --
+
+template <class Ops>
+typename Ops::node_type* balance_left(typename Ops::node_type* node, bool* grew, Ops ops);
+template <class Ops>
+typename Ops::node_type* balance_right(typename Ops::node_type* node, bool* grew, Ops ops);
+
+// Descends to the empty link where the new node belongs (ops.goes_left picks
+// the side: the C records send equal keys right), hangs it there and, on the
+// way back up, updates the balance of every node whose subtree grew:
+//
+//   balance before | result
+//   ---------------+-----------------------------------------------------
+//        0         | tilts towards the grown side, growth goes up
+//    leans away    | becomes 0, growth stops
+//    leans to it   | rotate (balance_left/right), growth stops
+//
+// Values outside -1..+1 are left alone. Every link on the path is stored
+// again, whether or not the subtree below it changed. When ops.admits refuses
+// the new node at the empty link, nothing changes and the node is not linked.
+// The branch hints keep the all-right path of ascending keys a straight run of
+// inlined levels; see "The code's shape" in docs/performance.md.
+template <class Ops>
+typename Ops::node_type* insert(typename Ops::node_type* node, typename Ops::node_type* new_node,
+                                bool* grew, Ops ops) {
+  if (node == nullptr) {
+    if (!ops.admits(new_node)) {
+      *grew = false;
+      return nullptr;
+    }
+    ops.note(trace_event::leaf, new_node, 0, 0);
+    *grew = true;
+    ops.note(trace_event::done, new_node, 1, 0);
+    return new_node;
+  }
+  if (AVL_CORE_EXPECT_PROBABILITY(ops.goes_left(new_node, node), 0.4)) {
+    ops.note(trace_event::visit, node, -1, 0);
+    node->left = insert(node->left, new_node, grew, ops);
+    ops.note(trace_event::link, node, -1, 0);
+    if (AVL_CORE_UNLIKELY(*grew)) {
+      switch (node->balance) {
+        case 0:
+          set_balance(node, +1, ops);  // taller on the left; so is this subtree
+          break;
+        case +1:
+          ops.note(trace_event::heavy, node, +2, 0);
+          node = balance_left(node, grew, ops);
+          break;
+        case -1:
+          set_balance(node, 0, ops);  // the short side caught up: height unchanged
+          *grew = false;
+          break;
+        default:
+          break;
+      }
+    }
+  } else {
+    ops.note(trace_event::visit, node, +1, 0);
+    node->right = insert(node->right, new_node, grew, ops);
+    ops.note(trace_event::link, node, +1, 0);
+    if (AVL_CORE_UNLIKELY(*grew)) {
+      switch (node->balance) {
+        case 0:
+          set_balance(node, -1, ops);
+          break;
+        case -1:
+          ops.note(trace_event::heavy, node, -2, 0);
+          node = balance_right(node, grew, ops);
+          break;
+        case +1:
+          set_balance(node, 0, ops);
+          *grew = false;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  ops.note(trace_event::done, node, *grew, 0);
+  return node;
+}
+
+/*
+ * The left subtree of N (balance +1) has grown, so N is now two levels
+ * heavier on the left. Heights are marked h; balances in brackets.
+ *
+ * Left-left (L leans left): one right rotation.
+ *
+ *           N[+2]                  L[0]
+ *          /    \                 /    \
+ *        L[+1]   c (h)    =>    a(h+1)  N[0]
+ *       /    \                         /   \
+ *    a(h+1)  b(h)                    b(h)  c(h)
+ *
+ * Left-right (L leans right): rotate L left, then N right; LR ends on top.
+ *
+ *           N[+2]                     LR[0]
+ *          /    \                   /      \
+ *        L[-1]   d (h)     =>    L          N
+ *       /    \                  / \        / \
+ *     a(h)   LR                a   b      c   d
+ *           /  \
+ *          b    c
+ *
+ * where b and c are h or h-1 tall according to LR's old balance, which sets
+ * the new balances of L and N (set_double_rotation_balances). Either way the
+ * subtree is as tall as before the insertion, so growth stops here. A left
+ * child outside -1..+1 leaves N as it is, and *grew unwritten.
+ */
+template <class Ops>
+typename Ops::node_type* balance_left(typename Ops::node_type* node, bool* grew, Ops ops) {
+  typename Ops::node_type* child = required_child(node->left, "balance_left");
+  switch (child->balance) {
+    case 0:
+      stop_inconsistent_tree("balanced child", "balance_left");
+    case +1:  // left-left
+      set_single_rotation_balances(node, child, +1, ops);
+      node = turn_right(node, ops);
+      *grew = false;
+      return node;
+    case -1:  // left-right
+      set_double_rotation_balances(required_child(child->right, "balance_left"), child, node, ops);
+      node->left = turn_left(child, ops);
+      node = turn_right(node, ops);
+      *grew = false;
+      return node;
+    default:
+      return node;
+  }
+}
+
+// Mirror image of balance_left.
+template <class Ops>
+typename Ops::node_type* balance_right(typename Ops::node_type* node, bool* grew, Ops ops) {
+  typename Ops::node_type* child = required_child(node->right, "balance_right");
+  switch (child->balance) {
+    case 0:
+      stop_inconsistent_tree("balanced child", "balance_right");
+    case -1:  // right-right
+      set_single_rotation_balances(node, child, -1, ops);
+      node = turn_left(node, ops);
+      *grew = false;
+      return node;
+    case +1:  // right-left
+      set_double_rotation_balances(required_child(child->left, "balance_right"), node, child, ops);
+      node->right = turn_right(child, ops);
+      node = turn_left(node, ops);
+      *grew = false;
+      return node;
+    default:
+      return node;
+  }
+}
+
+// --------------------------------------------------------------- deletion --
+
+template <class Ops>
+typename Ops::node_type* del_balance_left(typename Ops::node_type* node, bool* shrank, Ops ops);
+template <class Ops>
+typename Ops::node_type* del_balance_right(typename Ops::node_type* node, bool* shrank, Ops ops);
+template <class Ops>
+typename Ops::node_type* erase_here(typename Ops::node_type* node, bool* shrank, bool* found,
+                                    Ops ops);
+
+// Finds the node ops.where points to (erase_here takes over there) and, while
+// the subtree below keeps shrinking, lets each level on the way back up
+// rebalance itself. When the descent ends at an empty link, *found is false
+// and every link is stored back as it was. The side is picked without a
+// conditional jump, and only a level whose subtree shrank looks at it again;
+// see "The code's shape" in docs/performance.md.
+template <class Ops>
+typename Ops::node_type* erase(typename Ops::node_type* node, bool* shrank, bool* found, Ops ops) {
+  using Node = typename Ops::node_type;
+  if (node == nullptr) {
+    ops.note(trace_event::missing, node, 0, 0);
+    *found = false;
+    *shrank = false;
+    return nullptr;
+  }
+  const int where = ops.where(node);
+  if (where == 0) {
+    ops.note(trace_event::visit, node, 0, 0);
+    return erase_here(node, shrank, found, ops);
+  }
+  const bool left = where < 0;
+  ops.note(trace_event::visit, node, left ? -1 : +1, 0);
+  Node* Node::*const link = left ? &Node::left : &Node::right;
+  node->*link = erase(node->*link, shrank, found, ops);
+  ops.note(trace_event::link, node, left ? -1 : +1, 0);
+  if (*shrank) {
+    node = left ? del_balance_right(node, shrank, ops) : del_balance_left(node, shrank, ops);
+  }
+  ops.note(trace_event::done, node, *shrank, 0);
+  return node;
+}
+
+// Deletes the rightmost node of a subtree and hands it back through `taken`:
+// how a container's node with two children finds the predecessor that takes
+// its place.
+template <class Node>
+struct take_rightmost {
+  using node_type = Node;
+  static constexpr bool moves_keys = false;
+  Node** taken;
+  int where(const Node* node) const { return node->right != nullptr ? +1 : 0; }
+  void release(Node* node) const { *taken = node; }
+  static void replaced(Node*, Node*) {}
+  template <class Node_>
+  static void note(trace_event, const Node_*, int32_t, int32_t) {}
+};
+
+template <class Node>
+Node* rightmost(Node* node) {
+  while (node->right != nullptr) {
+    node = node->right;
+  }
+  return node;
+}
+
+// The end of a deletion's descent: `node` is the one to remove. With at most
+// one child the node goes and the child takes its place. With two, its
+// in-order predecessor (the rightmost node of its left subtree, which has no
+// right child) goes from the left subtree instead, in one of two ways:
+//   - moves_keys (the C records): the node keeps its place and takes the
+//     predecessor's key, and that key is deleted from the left subtree by the
+//     same search. In a tree whose keys were put out of order by hand the
+//     search may miss it; the node then gets its own key back and the
+//     deletion reports nothing found, with the tree as it was;
+//   - otherwise the predecessor's node is unlinked and takes the node's place
+//     (links and balance), so no value moves and references to the others
+//     stay good.
+// Reached once per deletion, so it stays out of the descent's code.
+template <class Ops>
+AVL_CORE_NOINLINE typename Ops::node_type* erase_here(typename Ops::node_type* node, bool* shrank,
+                                                      bool* found, Ops ops) {
+  using Node = typename Ops::node_type;
+  ops.note(trace_event::found, node, (node->left != nullptr) + (node->right != nullptr), 0);
+  if (node->left == nullptr || node->right == nullptr) {
+    // At most one child: it takes the node's place, one level higher.
+    Node* kept = node->left == nullptr ? node->right : node->left;
+    ops.note(trace_event::release, node, 0, 0);
+    ops.release(node);
+    *found = true;
+    *shrank = true;
+    ops.note(trace_event::done, kept, 1, 0);
+    return kept;
+  }
+  if constexpr (Ops::moves_keys) {
+    const Node* predecessor = rightmost(node->left);
+    ops.note(trace_event::rekey, node, node->data, predecessor->data);
+    const auto held = node->data;
+    node->data = predecessor->data;
+    node->left = erase(node->left, shrank, found, ops.searching(node->data));
+    if (!*found) {
+      node->data = held;
+      return node;
+    }
+  } else {
+    Node* predecessor = nullptr;
+    node->left = erase(node->left, shrank, found, take_rightmost<Node>{&predecessor});
+    predecessor->left = node->left;
+    predecessor->right = node->right;
+    predecessor->balance = node->balance;
+    ops.replaced(node, predecessor);
+    ops.release(node);
+    node = predecessor;
+  }
+  ops.note(trace_event::link, node, -1, 0);
+  if (*shrank) {
+    node = del_balance_right(node, shrank, ops);
+  }
+  ops.note(trace_event::done, node, *shrank, 0);
+  return node;
+}
+
+/*
+ * The right subtree of N has shrunk by one level. Heights are marked h;
+ * balances in brackets.
+ *
+ *   N was balanced [0]:     now leans left [+1]; N's height is unchanged: stop.
+ *   N leaned right [-1]:    now balanced [0]; N is one level lower: go on.
+ *   N leaned left [+1]:     now two levels heavier on the left: rotate.
+ *
+ * Single rotation, L balanced or leaning left:
+ *
+ *            N[+2]                     L[-1 or 0]
+ *           /    \                    /    \
+ *       L[0/+1]   c (h)     =>     a(h+1)   N[+1 or 0]
+ *       /    \                             /    \
+ *    a(h+1)  b(h+1 or h)         b(h+1 or h)    c(h)
+ *
+ *   L was balanced: the subtree keeps its height h+3 and the shrinking stops.
+ *   L leaned left:  both end balanced, the subtree is a level lower: go on.
+ *
+ * Double rotation, L leaning right: LR ends on top, balanced, and the
+ * subtree is a level lower, so the shrinking goes on.
+ *
+ *            N[+2]                        LR[0]
+ *           /    \                      /      \
+ *        L[-1]    d (h)       =>      L          N
+ *       /    \                       / \        / \
+ *     a(h)   LR (h+1)               a   b      c   d
+ *           /  \
+ *          b    c      (b, c: h or h-1 as LR's old balance says)
+ */
+template <class Ops>
+typename Ops::node_type* del_balance_left(typename Ops::node_type* node, bool* shrank, Ops ops) {
+  switch (node->balance) {
+    case 0:
+      set_balance(node, +1, ops);
+      *shrank = false;  // height unchanged: stop
+      return node;
+    case -1:
+      set_balance(node, 0, ops);  // one level lower: keep going
+      return node;
+    case +1: {
+      ops.note(trace_event::heavy, node, +2, 0);
+      typename Ops::node_type* child = required_child(node->left, "del_balance_left");
+      if (child->balance == -1) {
+        set_double_rotation_balances(required_child(child->right, "del_balance_left"), child, node,
+                                     ops);
+        node->left = turn_left(child, ops);
+        return turn_right(node, ops);
+      }
+      if (child->balance == 0) {
+        *shrank = false;  // the rotated subtree keeps its height
+      }
+      set_single_rotation_balances(node, child, +1, ops);
+      return turn_right(node, ops);
+    }
+    default:
+      return node;
+  }
+}
+
+// Mirror image of del_balance_left.
+template <class Ops>
+typename Ops::node_type* del_balance_right(typename Ops::node_type* node, bool* shrank, Ops ops) {
+  switch (node->balance) {
+    case 0:
+      set_balance(node, -1, ops);
+      *shrank = false;
+      return node;
+    case +1:
+      set_balance(node, 0, ops);
+      return node;
+    case -1: {
+      ops.note(trace_event::heavy, node, -2, 0);
+      typename Ops::node_type* child = required_child(node->right, "del_balance_right");
+      if (child->balance == +1) {
+        set_double_rotation_balances(required_child(child->left, "del_balance_right"), node, child,
+                                     ops);
+        node->right = turn_right(child, ops);
+        return turn_left(node, ops);
+      }
+      if (child->balance == 0) {
+        *shrank = false;
+      }
+      set_single_rotation_balances(node, child, -1, ops);
+      return turn_left(node, ops);
+    }
+    default:
+      return node;
+  }
+}
+
+// ------------------------------------------------------- whole subtrees --
+
+// Levels from `node` down (0 for an empty subtree), following the taller side
+// as the balance factors say: O(log n), and it trusts them.
+template <class Node>
+int32_t height(const Node* node) {
+  int32_t levels = 0;
+  for (; node != nullptr; node = node->balance < 0 ? node->right : node->left) {
+    levels += 1;
+  }
+  return levels;
+}
+
+// Releases every node of the subtree without recursion, so that any subtree
+// whose links form no cycle and share no node goes in constant stack, however
+// tall a hand-built tree is. While the node at the top has a left child, a
+// right rotation lifts that child above it (the in-order sequence stays, and
+// each rotation puts one more node on the right spine for good); a top
+// without a left child is released and its right subtree takes its place.
+// O(n): at most one rotation per node.
+template <class Node, class Release>
+void destroy(Node* top, Release release) {
+  while (top != nullptr) {
+    if (top->left != nullptr) {
+      top = rotate_right(top);
+    } else {
+      Node* rest = top->right;
+      release(top);
+      top = rest;
+    }
+  }
+}
+
+// A copy of the subtree in the same shape, balance factors included; `copy`
+// makes one node's copy (its links are set here) and may throw, in which case
+// what was copied so far goes back through `release` before the exception
+// goes on. As deep as the subtree is tall.
+template <class Node, class Copy, class Release>
+Node* clone(const Node* node, Copy& copy, Release& release) {
+  if (node == nullptr) {
+    return nullptr;
+  }
+  Node* top = copy(node);
+  top->left = nullptr;
+  top->right = nullptr;
+  top->balance = node->balance;
+  try {
+    top->left = clone<Node>(node->left, copy, release);
+    top->right = clone<Node>(node->right, copy, release);
+  } catch (...) {
+    destroy(top, release);
+    throw;
+  }
+  return top;
+}
+
+// Builds a balanced tree of the first `count` nodes of a list linked through
+// their `right` links (in in-order), advancing `head` past them, and returns
+// its root; *levels is its height. The left part takes the larger half, so
+// every balance is 0 or +1. O(count), as deep as the result is tall.
+template <class Node>
+Node* build_from_list(Node*& head, std::size_t count, int32_t* levels) {
+  if (count == 0) {
+    *levels = 0;
+    return nullptr;
+  }
+  const std::size_t left_count = count / 2;
+  int32_t left_levels = 0;
+  int32_t right_levels = 0;
+  Node* left = build_from_list(head, left_count, &left_levels);
+  Node* top = head;
+  head = head->right;
+  top->left = left;
+  top->right = build_from_list(head, count - 1 - left_count, &right_levels);
+  top->balance = left_levels - right_levels;
+  *levels = 1 + (left_levels > right_levels ? left_levels : right_levels);
+  return top;
+}
+
+// ---------------------------------------------------------------- cursors --
+//
+// A cursor stands on one node, or past the end, and keeps the path from the
+// root to it: `path` holds the node's ancestors, root first, `depth` how many,
+// and `went_left` one bit per ancestor, set where the path turns left.
+// Stepping forwards goes down to the leftmost node of the right subtree when
+// there is one; otherwise the next node is the nearest ancestor whose left
+// subtree holds this node, which is the highest set bit below `depth`, so the
+// climb is one bit scan and no ancestor is read on the way. Stepping backwards
+// is the mirror image, with the clear bits. Positioning records the search
+// path of the descent it makes, and the node it lands on is that descent's
+// answer. Any cursor type with the members node, went_left, depth and
+// path[kPathLength] will do (AVL_CURSOR for the C records).
+//
+// No path is followed deeper than kPathLength ancestors: a deeper node can
+// only be in a tree damaged by hand, and the cursor then ends past the end.
+
+constexpr int32_t kPathLength = AVL_CURSOR_PATH_LENGTH;
+static_assert(kPathLength <= 64, "one bit of went_left per path entry");
+
+template <class Node>
+struct cursor {
+  Node* node;
+  uint64_t went_left;
+  int32_t depth;
+  Node* path[kPathLength];
+};
+
+// The index of the highest set bit of a non-zero word.
+inline int32_t highest_bit(uint64_t bits) {
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_clzll)
+#define AVL_CORE_HAVE_CLZLL 1
+#endif
+#endif
+#if defined(AVL_CORE_HAVE_CLZLL)
+#undef AVL_CORE_HAVE_CLZLL
+  return 63 - __builtin_clzll(bits);
+#else
+  int32_t at = 0;
+  while (bits >>= 1) {
+    at += 1;
+  }
+  return at;
+#endif
+}
+
+template <class Cursor>
+auto cursor_past_end(Cursor& c) -> decltype(c.node) {
+  c.node = nullptr;
+  c.depth = 0;
+  return nullptr;
+}
+
+template <class Cursor>
+void cursor_start(Cursor& c) {
+  c.node = nullptr;
+  c.went_left = 0;
+  c.depth = 0;
+}
+
+// Records `node` as the next ancestor, turning left or right below it.
+// Returns false when the path is full: the tree is deeper than any sound one.
+template <class Cursor, class Node>
+inline bool cursor_push(Cursor& c, Node* node, bool left) {
+  const int32_t depth = c.depth;
+  if (AVL_CORE_UNLIKELY(depth == kPathLength)) {
+    return false;
+  }
+  c.path[depth] = node;
+  const uint64_t bit = uint64_t{1} << depth;
+  c.went_left = left ? c.went_left | bit : c.went_left & ~bit;
+  c.depth = depth + 1;
+  return true;
+}
+
+// Goes down from `node` as far as it leads on one side, recording the path,
+// and stands on the last node.
+template <class Cursor, class Node>
+Node* cursor_descend(Cursor& c, Node* node, bool left) {
+  for (;;) {
+    Node* child = left ? node->left : node->right;
+    if (child == nullptr) {
+      c.node = node;
+      return node;
+    }
+    if (!cursor_push(c, node, left)) {
+      return cursor_past_end(c);
+    }
+    node = child;
+  }
+}
+
+// Climbs to the deepest ancestor whose bit in `turns` is set (the path turned
+// towards the node there), or past the end when there is none.
+template <class Cursor>
+auto cursor_climb(Cursor& c, uint64_t turns) -> decltype(c.node) {
+  turns &= (uint64_t{1} << c.depth) - 1;
+  if (turns == 0) {
+    return cursor_past_end(c);
+  }
+  const int32_t at = highest_bit(turns);
+  c.depth = at;
+  c.node = c.path[at];
+  return c.node;
+}
+
+template <class Cursor, class Node>
+Node* cursor_first(Cursor& c, Node* root) {
+  cursor_start(c);
+  return root == nullptr ? nullptr : cursor_descend(c, root, true);
+}
+
+template <class Cursor, class Node>
+Node* cursor_last(Cursor& c, Node* root) {
+  cursor_start(c);
+  return root == nullptr ? nullptr : cursor_descend(c, root, false);
+}
+
+// The next node in in-order, or null (past the end) off the last one; past
+// the end it stays.
+template <class Cursor>
+auto cursor_next(Cursor& c) -> decltype(c.node) {
+  auto* node = c.node;
+  if (node == nullptr) {
+    return nullptr;
+  }
+  if (node->right != nullptr) {
+    if (!cursor_push(c, node, false)) {
+      return cursor_past_end(c);
+    }
+    return cursor_descend(c, node->right, true);
+  }
+  return cursor_climb(c, c.went_left);
+}
+
+// The previous node, or null off the first one; from past the end, the last
+// node of the tree rooted at `root`.
+template <class Cursor, class Node>
+Node* cursor_prev(Cursor& c, Node* root) {
+  Node* node = c.node;
+  if (node == nullptr) {
+    return cursor_last(c, root);
+  }
+  if (node->left != nullptr) {
+    if (!cursor_push(c, node, true)) {
+      return cursor_past_end(c);
+    }
+    return cursor_descend(c, node->left, false);
+  }
+  return cursor_climb(c, ~c.went_left);
+}
+
+// ------------------------------------------------- keeping a path true --
+//
+// A container keeps a cursor on one node across a change of the tree (the
+// node an insertion linked, the node after the one an erasure removed), by
+// following each single rotation and each removal on the cursor's path as
+// the recursion reports them, instead of searching for the node again, which
+// among equal keys could not tell it from the others.
+
+// Makes room for an ancestor at index `at`, or drops one from there; the
+// entries below move with their bits.
+template <class Cursor, class Node>
+void path_insert(Cursor& c, int32_t at, Node* node, bool left) {
+  if (c.depth == kPathLength) {
+    return;  // deeper than any tree of at most INT32_MAX nodes
+  }
+  std::memmove(&c.path[at + 1], &c.path[at], sizeof(Node*) * static_cast<size_t>(c.depth - at));
+  const uint64_t below = (uint64_t{1} << at) - 1;
+  c.went_left =
+      (c.went_left & below) | ((c.went_left & ~below) << 1) | (static_cast<uint64_t>(left) << at);
+  c.path[at] = node;
+  c.depth += 1;
+}
+
+template <class Cursor>
+void path_erase(Cursor& c, int32_t at) {
+  std::memmove(&c.path[at], &c.path[at + 1],
+               sizeof(c.path[0]) * static_cast<size_t>(c.depth - at - 1));
+  const uint64_t below = (uint64_t{1} << at) - 1;
+  c.went_left = (c.went_left & below) | ((c.went_left >> (at + 1)) << at);
+  c.depth -= 1;
+}
+
+template <class Cursor, class Node>
+int32_t path_index(const Cursor& c, const Node* node) {
+  for (int32_t at = c.depth - 1; at >= 0; --at) {
+    if (c.path[at] == node) {
+      return at;
+    }
+  }
+  return c.node == node ? c.depth : -1;
+}
+
+template <class Cursor>
+bool path_turns_left(const Cursor& c, int32_t at) {
+  return ((c.went_left >> at) & 1u) != 0;
+}
+
+// A single rotation has just lifted `top` (a left rotation: top's left child
+// is the old root N; a right one: its right child).
+template <class Cursor, class Node>
+void path_follow_rotation(Cursor& c, Node* top, bool left_rotation) {
+  Node* const old_root = left_rotation ? top->left : top->right;
+  const int32_t at = path_index(c, old_root);
+  if (at < 0) {
+    return;  // the rotation is beside the path
+  }
+  if (at == c.depth || path_turns_left(c, at) == left_rotation) {
+    // The node is N or lies on N's side that stays with it: top is now above N.
+    path_insert(c, at, top, left_rotation);
+    return;
+  }
+  // The path went from N to top.
+  if (at + 1 == c.depth) {
+    path_erase(c, at);  // the node is top itself, one level higher
+  } else if (path_turns_left(c, at + 1) == left_rotation) {
+    // Into top's inner subtree, which is now N's: top, then N.
+    c.path[at] = top;
+    c.path[at + 1] = old_root;
+    const uint64_t here = uint64_t{1} << at;
+    const uint64_t next = here << 1;
+    c.went_left = left_rotation ? (c.went_left | here) & ~next : (c.went_left & ~here) | next;
+  } else {
+    path_erase(c, at);  // top's outer subtree: N leaves the path
+  }
+}
+
+// `node` was unlinked and its only child (or nothing) took its place.
+template <class Cursor, class Node>
+void path_follow_unlink(Cursor& c, const Node* node) {
+  const int32_t at = path_index(c, node);
+  if (at >= 0 && at < c.depth) {
+    path_erase(c, at);
+  }
+}
+
+// `replacement` took the place of `node`, links and balance.
+template <class Cursor, class Node>
+void path_follow_replacement(Cursor& c, const Node* node, Node* replacement) {
+  const int32_t at = path_index(c, node);
+  if (at >= 0 && at < c.depth) {
+    c.path[at] = replacement;
+  }
+}
+
+// -------------------------------------------------------- bound descent --
+
+// One step of a bound descent at a node.
+enum class bound_step {
+  right,  // the node does not qualify; the answer lies to its right
+  left,   // the node qualifies; a qualifying node further left comes first
+  here,   // the node is the answer (a set's exact match): stop
+};
+
+// What a descent records: a cursor's path, or nothing.
+struct no_path {
+  template <class Node>
+  static bool push(Node*, bool) {
+    return true;
+  }
+  static int32_t depth() { return 0; }
+  template <class Node>
+  static void land(Node*, int32_t) {}
+};
+
+template <class Cursor>
+struct cursor_path {
+  Cursor& c;
+  template <class Node>
+  bool push(Node* node, bool left) {
+    return cursor_push(c, node, left);
+  }
+  int32_t depth() const { return c.depth; }
+  template <class Node>
+  void land(Node* node, int32_t depth) {
+    c.node = node;
+    c.depth = depth;
+  }
+};
+
+// The last qualifying node on the search path that `step` steers, which is
+// the first qualifying node in in-order (for lower_bound, the first key >= the
+// one sought; for upper_bound, the first key greater), or null when none
+// qualifies. `path` records the ancestors of the answer.
+template <class Path, class Node, class Step>
+Node* bound(Path&& path, Node* root, Step step) {
+  Node* found = nullptr;
+  int32_t found_depth = 0;
+  for (Node* node = root; node != nullptr;) {
+    const bound_step where = step(node);
+    if (where == bound_step::here) {
+      found = node;
+      found_depth = path.depth();
+      break;
+    }
+    const bool qualifies = where == bound_step::left;
+    if (qualifies) {
+      found = node;
+      found_depth = path.depth();
+    }
+    Node* child = qualifies ? node->left : node->right;
+    if (child != nullptr && !path.push(node, qualifies)) {
+      path.land(static_cast<Node*>(nullptr), 0);
+      return nullptr;
+    }
+    node = child;
+  }
+  path.land(found, found_depth);
+  return found;
+}
+
+// ------------------------------------------------------------- the check --
+//
+// Every invariant, recomputed from the links: order (ops.in_order(a, b): a's
+// key may come before b's), every balance equal to height(left) -
+// height(right) and within -1..+1, every node reachable along one path only,
+// the node count, and no path deeper than AVL_MAX_HEIGHT levels, the most a
+// sound tree of up to INT32_MAX nodes has (so the check's own recursion stays
+// that shallow). It stops at the first fault and reports it in one line,
+// naming the node by ops.report_key (the C records' key).
+
+// The nodes the check has met, by address, so that a node reached along a
+// second path is caught: an open-addressing hash table that doubles when half
+// full, so it holds 2 to 4 slots of one pointer per node (and, while it grows,
+// the old table as well). Its memory comes from malloc and goes back when the
+// check ends; the tree itself is never written.
+class node_set {
+ public:
+  node_set() = default;
+  node_set(const node_set&) = delete;
+  node_set& operator=(const node_set&) = delete;
+  ~node_set() { std::free(slots_); }
+
+  enum result { added, already_there, out_of_memory };
+
+  result add(const void* node) {
+    if (2 * (count_ + 1) > capacity_ && !grow()) {
+      return out_of_memory;
+    }
+    for (std::size_t at = slot_of(node);; at = (at + 1) & (capacity_ - 1)) {
+      if (slots_[at] == node) {
+        return already_there;
+      }
+      if (slots_[at] == nullptr) {
+        slots_[at] = node;
+        count_ += 1;
+        return added;
+      }
+    }
+  }
+
+ private:
+  // Fibonacci hashing: the top bits of the address times 2^64 / phi.
+  std::size_t slot_of(const void* node) const {
+    const uint64_t bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(node));
+    return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15u) >> (64 - log2_capacity_));
+  }
+
+  bool grow() {
+    const int log2_grown = capacity_ == 0 ? 10 : log2_capacity_ + 1;
+    if (log2_grown >= 60) {
+      return false;
+    }
+    const std::size_t grown = std::size_t{1} << log2_grown;
+    auto* fresh = static_cast<const void**>(std::calloc(grown, sizeof(const void*)));
+    if (fresh == nullptr) {
+      return false;
+    }
+    const void** old = slots_;
+    const std::size_t old_capacity = capacity_;
+    slots_ = fresh;
+    capacity_ = grown;
+    log2_capacity_ = log2_grown;
+    count_ = 0;
+    for (std::size_t i = 0; i < old_capacity; ++i) {
+      if (old[i] != nullptr) {
+        add(old[i]);
+      }
+    }
+    std::free(old);
+    return true;
+  }
+
+  const void** slots_ = nullptr;
+  std::size_t capacity_ = 0;  // 0 or a power of two
+  int log2_capacity_ = 0;
+  std::size_t count_ = 0;
+};
+
+template <class Node, class Ops>
+struct check_walk {
+  Ops ops;
+  FILE* report;
+  int64_t size;   // what the tree claims
+  int64_t count;  // distinct nodes met so far
+  bool broken;
+  node_set seen;
+  const Node* path[AVL_MAX_HEIGHT];  // path[d - 1]: the node at depth d on the way down
+};
+
+AVL_CORE_PRINTF_FORMAT(2, 3) inline void report_fault(FILE* report, const char* format, ...) {
+  if (report == nullptr) {
+    return;
+  }
+  va_list arguments;
+  va_start(arguments, format);
+  std::fputs("AVL_check: ", report);
+  std::vfprintf(report, format, arguments);
+  std::fputc('\n', report);
+  va_end(arguments);
+}
+
+#define AVL_CORE_FAULT(walk, ...) ((walk).broken = true, report_fault((walk).report, __VA_ARGS__))
+
+// A node met a second time: links leading back up to one of the nodes on the
+// way down, or two links to one node (a node would be released twice).
+template <class Walk, class Node>
+void report_second_path(Walk& walk, const Node* node, int depth) {
+  for (int d = 1; d < depth; ++d) {
+    if (walk.path[d - 1] == node) {
+      AVL_CORE_FAULT(walk, "links in a cycle at key %d: the node lies below itself",
+                     walk.ops.report_key(node));
+      return;
+    }
+  }
+  AVL_CORE_FAULT(walk, "node with key %d is reachable twice", walk.ops.report_key(node));
+}
+
+// Returns the subtree's height, recomputed from the links; its keys must come
+// after `low`'s and before `high`'s (null: no bound). Stops at the first
+// fault, which it reports.
+template <class Walk, class Node>
+int check_subtree(const Node* node, const Node* low, const Node* high, int depth, Walk& walk) {
+  if (node == nullptr || walk.broken) {
+    return 0;
+  }
+  switch (walk.seen.add(node)) {
+    case node_set::added:
+      break;
+    case node_set::already_there:
+      report_second_path(walk, node, depth);
+      return 0;
+    case node_set::out_of_memory:
+      AVL_CORE_FAULT(walk, "out of memory after %lld nodes: the check could not be finished",
+                     static_cast<long long>(walk.count));
+      return 0;
+  }
+  walk.count += 1;
+  if ((low != nullptr && !walk.ops.in_order(low, node)) ||
+      (high != nullptr && !walk.ops.in_order(node, high))) {
+    AVL_CORE_FAULT(walk, "order broken at key %d: keys there must lie in %lld..%lld",
+                   walk.ops.report_key(node),
+                   static_cast<long long>(low != nullptr ? walk.ops.report_key(low) : INT32_MIN),
+                   static_cast<long long>(high != nullptr ? walk.ops.report_key(high) : INT32_MAX));
+    return 0;
+  }
+  if (depth > AVL_MAX_HEIGHT) {
+    AVL_CORE_FAULT(walk, "height broken at key %d: more than %d levels deep",
+                   walk.ops.report_key(node), AVL_MAX_HEIGHT);
+    return 0;
+  }
+  if (walk.count > walk.size) {
+    AVL_CORE_FAULT(walk, "size broken at key %d: the tree holds more than its size of %lld nodes",
+                   walk.ops.report_key(node), static_cast<long long>(walk.size));
+    return 0;
+  }
+  walk.path[depth - 1] = node;
+  const int left = check_subtree(node->left, low, node, depth + 1, walk);
+  const int right = check_subtree(node->right, node, high, depth + 1, walk);
+  if (walk.broken) {
+    return 0;
+  }
+  const int balance = node->balance;
+  if (balance != left - right) {
+    AVL_CORE_FAULT(walk, "balance broken at key %d: it stores %d, its subtrees are %d and %d tall",
+                   walk.ops.report_key(node), balance, left, right);
+  } else if (balance < -1 || balance > +1) {
+    AVL_CORE_FAULT(walk, "balance broken at key %d: its subtrees are %d and %d tall",
+                   walk.ops.report_key(node), left, right);
+  }
+  return 1 + (left > right ? left : right);
+}
+
+// 1 for a sound tree of `size` nodes; else 0, and the first fault on `report`.
+template <class Node, class Ops>
+int check(const Node* root, int64_t size, FILE* report, Ops ops) {
+  check_walk<Node, Ops> walk{ops, report, size, 0, false, {}, {}};
+  check_subtree(root, static_cast<const Node*>(nullptr), static_cast<const Node*>(nullptr), 1,
+                walk);
+  if (!walk.broken && walk.count != size) {
+    AVL_CORE_FAULT(walk, "size broken: size is %lld, the tree holds %lld nodes",
+                   static_cast<long long>(size), static_cast<long long>(walk.count));
+  }
+  return walk.broken ? 0 : 1;
+}
+
+#undef AVL_CORE_FAULT
+
+// ------------------------------------------------- the C records' policy --
+//
+// Keys are the int32_t `data`, ordered by <; an equal key goes right on
+// insertion; a node with two children takes its predecessor's key; a released
+// node goes back to the heap with delete, as AVL_insert took it with new. The
+// reports go to the trace recorder, which natively is nothing.
+
+struct nod_search;
+
+struct nod_policy {
+  using node_type = nod;
+  static constexpr bool moves_keys = true;
+
+  static bool goes_left(const nod* new_node, const nod* node) {
+    return new_node->data < node->data;
+  }
+  static constexpr bool admits(const nod*) { return true; }
+  static void release(nod* node) { delete node; }
+  static nod_search searching(int32_t value);
+  static void note(trace_event event, const nod* node, int32_t a, int32_t b) {
+#if defined(AVL_TRACE_RECORDER)
+    avl_trace_record(event, node, a, b);
+#else
+    static_cast<void>(event);
+    static_cast<void>(node);
+    static_cast<void>(a);
+    static_cast<void>(b);
+#endif
+  }
+  // For the check.
+  static bool in_order(const nod* a, const nod* b) {
+    return a->data <= b->data;
+  }
+  static int32_t report_key(const nod* node) {
+    return node->data;
+  }
+};
+
+// Deletion by key: the first node on the search path that holds `value`.
+struct nod_search : nod_policy {
+  int32_t value;
+  int where(const nod* node) const {
+    return node->data == value ? 0 : node->data > value ? -1 : +1;
+  }
+};
+
+inline nod_search nod_policy::searching(int32_t value) {
+  return nod_search{{}, value};
+}
+
+}  // namespace core
+}  // namespace avl
+
+#undef AVL_CORE_EXPECT_PROBABILITY
+#undef AVL_CORE_UNLIKELY
+#undef AVL_CORE_NOINLINE
+#undef AVL_CORE_PRINTF_FORMAT
+
+#endif  // AVL_CORE_HPP
