@@ -96,6 +96,30 @@ TEST(SizeLimitTest, FullCountRefusesInsertAndChangesNothing) {
   AVL_destroy(tree);
 }
 
+// Damage that the module leaves alone must not cost nodes or lie about the
+// result: a deletion removes exactly one node whatever `size` claims, and a
+// deletion that reports nothing removed leaves the tree as it was.
+TEST(DamagedTreeTest, DeletionRemovesOneNodeOrNothing) {
+  AVL_TREE* tree = tree_of({2, 1, 3});
+  tree->size = 1;  // set by hand: two of the three nodes are not counted
+  EXPECT_EQ(AVL_delete(tree, 1), 1);
+  EXPECT_EQ(tree->size, 0);
+  EXPECT_EQ(shape(tree->root), "(. 2:-1 3:0)");  // still reachable, so AVL_destroy frees them
+  EXPECT_EQ(check_avl(tree),
+            "AVL_check: size broken at key 2: the tree holds more than its size of 0 nodes\n");
+  AVL_destroy(tree);
+
+  // 4's predecessor, 3, made smaller than its parent 2: the search for the
+  // key that 4 takes goes left at 2 and misses it.
+  tree = tree_of({4, 2, 6, 1, 3, 5, 7});
+  tree->root->left->right->data = 0;
+  const std::string before = shape(tree->root);
+  EXPECT_EQ(AVL_delete(tree, 4), 0);
+  EXPECT_EQ(shape(tree->root), before);
+  EXPECT_EQ(tree->size, 7);
+  AVL_destroy(tree);
+}
+
 // AVL_check on trees damaged by hand: the verdict, and one report line that
 // names the broken invariant and the key where it broke.
 TEST(CheckTest, ReportsTheFirstBrokenInvariant) {
