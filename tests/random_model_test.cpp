@@ -9,9 +9,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "avl/avl.hpp"
 #include "avl_check.h"
@@ -239,11 +244,25 @@ TEST(TreeClassTest, MatchesMultisetMemberByMember) {
       const int32_t key = rng() % 2 == 0 ? present_key(rng, range, model) : random_key(rng, range);
       const unsigned dice = rng() % 10;
       if (dice < 5) {
-        const auto position = tree.insert(key);
-        const auto expected = model.insert(key);
+        // By key, or with a hint anywhere, which std places just before the
+        // hint when the order allows, else as near to it as it allows.
+        const long hint = static_cast<long>(rng() % (model.size() + 1));
+        const bool hinted = rng() % 2 == 0;
+        const auto position =
+            hinted ? tree.insert(std::next(tree.begin(), hint), key) : tree.insert(key);
+        const auto expected =
+            hinted ? model.insert(std::next(model.begin(), hint), key) : model.insert(key);
         ASSERT_EQ(*position, key) << at;
         ASSERT_EQ(std::distance(tree.begin(), position), std::distance(model.begin(), expected))
-            << at << " insert " << key;
+            << at << (hinted ? " insert at hint " : " insert ") << key;
+      } else if (dice < 6 && model.size() > 2) {
+        const long from = static_cast<long>(rng() % model.size());
+        const long to = from + static_cast<long>(rng() % std::min<size_t>(4, model.size() - from));
+        const auto next = tree.erase(std::next(tree.begin(), from), std::next(tree.begin(), to));
+        const auto expected =
+            model.erase(std::next(model.begin(), from), std::next(model.begin(), to));
+        ASSERT_EQ(std::distance(tree.begin(), next), std::distance(model.begin(), expected))
+            << at << " erase " << from << ".." << to;
       } else if (dice < 7 && !model.empty()) {
         const long index = static_cast<long>(rng() % model.size());
         const auto next = tree.erase(std::next(tree.begin(), index));
@@ -269,13 +288,12 @@ TEST(TreeClassTest, MatchesMultisetMemberByMember) {
         ASSERT_TRUE(std::equal(tree.begin(), tree.end(), model.begin(), model.end())) << at;
         ASSERT_TRUE(std::equal(tree.rbegin(), tree.rend(), model.rbegin(), model.rend())) << at;
         ASSERT_EQ(tree.height(), AVL_height(tree.native())) << at;
-        // A copy: the same keys, in the shape of their ascending insertion,
+        // A copy: the same keys in the same shape, balance factors included,
         // and a tree of its own.
         avl::tree copy = tree;
         ASSERT_TRUE(std::equal(copy.begin(), copy.end(), model.begin(), model.end())) << at;
-        AVL_TREE* ascending = tree_of(std::vector<int32_t>(model.begin(), model.end()));
-        ASSERT_EQ(shape(copy.native()->root), shape(ascending->root)) << at;
-        AVL_destroy(ascending);
+        ASSERT_EQ(shape(copy.native()->root), shape(tree.native()->root)) << at;
+        ASSERT_TRUE(copy == tree);
         copy.insert(key);
         ASSERT_EQ(copy.size(), tree.size() + 1);
         // A move takes the nodes; the tree moved from is empty and usable.
@@ -289,6 +307,245 @@ TEST(TreeClassTest, MatchesMultisetMemberByMember) {
         moved.clear();
         ASSERT_TRUE(moved.empty());
         ASSERT_EQ(moved.begin(), moved.end());
+      }
+    }
+  }
+}
+
+// The ownership members of avl::tree: copy and move assignment (to and from
+// empty trees, and onto themselves), swap, and the initializer list, each
+// leaving both trees sound and their own.
+TEST(TreeClassTest, OwnershipMembersKeepEachTreeItsOwn) {
+  avl::tree a{5, 3, 8, 3};
+  avl::tree b{1, 2};
+  a = b;
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a.native()->root, b.native()->root);
+  a.insert(9);
+  EXPECT_EQ(b.size(), 2U);
+
+  avl::tree& self = a;
+  a = self;  // self-assignment keeps the keys
+  EXPECT_EQ(a, (avl::tree{1, 2, 9}));
+  a = std::move(self);
+  EXPECT_EQ(a, (avl::tree{1, 2, 9}));
+  EXPECT_TRUE(a.check());
+
+  const nod* root = b.native()->root;
+  a = std::move(b);
+  EXPECT_EQ(a.native()->root, root);  // the nodes moved, nothing was copied
+  EXPECT_TRUE(b.empty());             // NOLINT(bugprone-use-after-move): a moved-from tree is empty
+  b = avl::tree{};
+  a = b;  // from an empty tree
+  EXPECT_TRUE(a.empty());
+  EXPECT_EQ(a.begin(), a.end());
+
+  a = {4, 4, 1};
+  b = {7};
+  swap(a, b);
+  EXPECT_EQ(a, (avl::tree{7}));
+  EXPECT_EQ(b, (avl::tree{1, 4, 4}));
+  EXPECT_LT(b, a);
+  EXPECT_TRUE(a.check() && b.check());
+  EXPECT_EQ(erase_if(b, [](int32_t key) { return key == 4; }), 2U);
+  EXPECT_EQ(b, (avl::tree{1}));
+}
+
+// ------------------------------------------------ the generic containers --
+//
+// Each of avl::set, multiset, map and multimap against its std twin, with
+// std::string keys ordered by < and by >: the same operations on both, every
+// position that an insertion, an erasure or a lookup returns compared as a
+// distance from begin() (so among equal keys it must be the very element), and
+// at checkpoints both directions of the whole sequence, the check, a copy and
+// a merge, and that each element tracked since the last checkpoint is still at
+// its address unless it was erased.
+
+template <class Avl, class Std>
+struct Twins {
+  using avl_type = Avl;
+  using std_type = Std;
+};
+
+template <class T>
+class ContainerModelTest : public ::testing::Test {};
+
+using ContainerTwins = ::testing::Types<
+    Twins<avl::set<std::string>, std::set<std::string>>,
+    Twins<avl::set<std::string, std::greater<>>, std::set<std::string, std::greater<>>>,
+    Twins<avl::multiset<std::string>, std::multiset<std::string>>,
+    Twins<avl::multiset<std::string, std::greater<>>, std::multiset<std::string, std::greater<>>>,
+    Twins<avl::map<std::string, int>, std::map<std::string, int>>,
+    Twins<avl::map<std::string, int, std::greater<>>, std::map<std::string, int, std::greater<>>>,
+    Twins<avl::multimap<std::string, int>, std::multimap<std::string, int>>,
+    Twins<avl::multimap<std::string, int, std::greater<>>,
+          std::multimap<std::string, int, std::greater<>>>>;
+TYPED_TEST_SUITE(ContainerModelTest, ContainerTwins);
+
+template <class Value>
+const std::string& key_of(const Value& value) {
+  if constexpr (std::is_same_v<Value, std::string>) {
+    return value;
+  } else {
+    return value.first;
+  }
+}
+
+TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
+  using Avl = typename TypeParam::avl_type;
+  using Std = typename TypeParam::std_type;
+  using Value = typename Std::value_type;
+  constexpr bool is_map = !std::is_same_v<typename Std::key_type, Value>;
+  constexpr bool unique =
+      std::is_same_v<decltype(std::declval<Std&>().insert(std::declval<Value>())),
+                     std::pair<typename Std::iterator, bool>>;
+  int next_value = 0;  // maps: every element's value is its own, so equal keys differ
+  for (uint32_t seed : seeds(12)) {
+    std::mt19937 rng(seed);
+    Avl tree;
+    Std model;
+    std::unordered_map<const Value*, Value> tracked;  // address -> value it held
+    auto random_key = [&rng] { return "k" + std::to_string(rng() % 40); };
+    auto make = [&](const std::string& key) {
+      if constexpr (is_map) {
+        return Value{key, next_value++};
+      } else {
+        return key;
+      }
+    };
+    auto at_of = [](auto& c, long index) { return std::next(c.begin(), index); };
+    auto place = [](auto& c, auto it) { return std::distance(c.begin(), it); };
+    auto untrack_key = [&](const std::string& key) {
+      for (auto it = tracked.begin(); it != tracked.end();) {
+        it = key_of(it->second) == key ? tracked.erase(it) : std::next(it);
+      }
+    };
+    for (int step = 0; step < 1500; ++step) {
+      const std::string at = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+      const std::string key = random_key();
+      const long size = static_cast<long>(model.size());
+      const long index = size == 0 ? 0 : static_cast<long>(rng() % model.size());
+      const unsigned dice = rng() % 100;
+      if (dice < 25) {
+        const Value value = make(key);
+        if constexpr (unique) {
+          const auto [position, inserted] = tree.insert(value);
+          const auto [expected, expected_inserted] = model.insert(value);
+          ASSERT_EQ(inserted, expected_inserted) << at;
+          ASSERT_EQ(place(tree, position), place(model, expected)) << at << " insert " << key;
+        } else {
+          ASSERT_EQ(place(tree, tree.insert(value)), place(model, model.insert(value))) << at;
+        }
+      } else if (dice < 38) {
+        const long hint = static_cast<long>(rng() % (model.size() + 1));
+        const Value value = make(key);
+        const auto position = rng() % 2 == 0 ? tree.insert(at_of(tree, hint), value)
+                                             : tree.emplace_hint(at_of(tree, hint), value);
+        ASSERT_EQ(place(tree, position), place(model, model.insert(at_of(model, hint), value)))
+            << at << " insert " << key << " at hint " << hint;
+      } else if (dice < 44) {
+        if constexpr (is_map && unique) {
+          const int value = next_value++;
+          switch (rng() % 3) {
+            case 0:
+              ASSERT_EQ(place(tree, tree.try_emplace(key, value).first),
+                        place(model, model.try_emplace(key, value).first))
+                  << at;
+              break;
+            case 1:
+              ASSERT_EQ(tree.insert_or_assign(key, value).second,
+                        model.insert_or_assign(key, value).second)
+                  << at;
+              break;
+            default:
+              tree[key] = value;
+              model[key] = value;
+              ASSERT_EQ(tree.at(key), value);
+          }
+        } else if constexpr (unique) {
+          const Value value = make(key);
+          ASSERT_EQ(place(tree, tree.emplace(value).first),
+                    place(model, model.emplace(value).first))
+              << at;
+        } else {
+          const Value value = make(key);
+          ASSERT_EQ(place(tree, tree.emplace(value)), place(model, model.emplace(value))) << at;
+        }
+      } else if (dice < 60 && size > 0) {
+        tracked.erase(&*at_of(tree, index));
+        ASSERT_EQ(place(tree, tree.erase(at_of(tree, index))),
+                  place(model, model.erase(at_of(model, index))))
+            << at << " erase at " << index;
+      } else if (dice < 65) {
+        untrack_key(key);
+        ASSERT_EQ(tree.erase(key), model.erase(key)) << at << " erase " << key;
+      } else if (dice < 68 && size > 0) {
+        const long last = index + static_cast<long>(rng() % std::min<long>(5, size - index + 1));
+        for (auto it = at_of(tree, index); it != at_of(tree, last); ++it) {
+          tracked.erase(&*it);
+        }
+        ASSERT_EQ(place(tree, tree.erase(at_of(tree, index), at_of(tree, last))),
+                  place(model, model.erase(at_of(model, index), at_of(model, last))))
+            << at << " erase " << index << ".." << last;
+      } else if (dice < 71 && size > 0) {
+        // Out as a node handle and back, a map's key changed on the way.
+        tracked.erase(&*at_of(tree, index));
+        auto handle = tree.extract(at_of(tree, index));
+        auto expected_handle = model.extract(at_of(model, index));
+        if constexpr (is_map) {
+          handle.key() = key;
+          expected_handle.key() = key;
+        }
+        if constexpr (unique) {
+          const auto result = tree.insert(std::move(handle));
+          const auto expected = model.insert(std::move(expected_handle));
+          ASSERT_EQ(result.inserted, expected.inserted) << at;
+          ASSERT_EQ(place(tree, result.position), place(model, expected.position)) << at;
+          ASSERT_EQ(result.node.empty(), expected.node.empty());
+        } else {
+          ASSERT_EQ(place(tree, tree.insert(std::move(handle))),
+                    place(model, model.insert(std::move(expected_handle))))
+              << at;
+        }
+      } else {
+        ASSERT_EQ(place(tree, tree.find(key)), place(model, model.find(key))) << at << " " << key;
+        ASSERT_EQ(tree.count(key), model.count(key)) << at;
+        ASSERT_EQ(tree.contains(key), model.count(key) > 0) << at;
+        ASSERT_EQ(place(tree, tree.lower_bound(key)), place(model, model.lower_bound(key))) << at;
+        ASSERT_EQ(place(tree, tree.upper_bound(key)), place(model, model.upper_bound(key))) << at;
+        const auto [first, last] = tree.equal_range(key);
+        ASSERT_EQ(std::distance(first, last), static_cast<long>(model.count(key))) << at;
+        ASSERT_EQ(place(tree, tree.find(key.c_str())), place(model, model.find(key))) << at;
+      }
+      ASSERT_EQ(tree.size(), model.size()) << at;
+      if (step % 100 == 99) {
+        ASSERT_TRUE(tree.check()) << at;
+        ASSERT_TRUE(std::equal(tree.begin(), tree.end(), model.begin(), model.end())) << at;
+        ASSERT_TRUE(std::equal(tree.rbegin(), tree.rend(), model.rbegin(), model.rend())) << at;
+        for (const auto& [address, value] : tracked) {
+          const auto found = std::find_if(tree.begin(), tree.end(),
+                                          [&](const Value& held) { return &held == address; });
+          ASSERT_TRUE(found != tree.end()) << at << ": an element moved, " << key_of(value);
+          ASSERT_EQ(key_of(*found), key_of(value)) << at;  // a map's value may be assigned
+        }
+        tracked.clear();
+        for (int i = 0; i < 6 && !model.empty(); ++i) {
+          const Value& held = *at_of(tree, static_cast<long>(rng() % model.size()));
+          tracked.emplace(&held, held);
+        }
+        // A copy is equal, sound, as tall, and its own; a merge moves what
+        // may move and leaves the rest.
+        Avl copy = tree;
+        ASSERT_TRUE(copy == tree && copy.check() && copy.height() == tree.height()) << at;
+        Std copy_model = model;
+        Avl extra{make(random_key()), make(random_key()), make(random_key())};
+        Std extra_model(extra.begin(), extra.end());
+        copy.merge(extra);
+        copy_model.merge(extra_model);
+        ASSERT_TRUE(std::equal(copy.begin(), copy.end(), copy_model.begin(), copy_model.end()));
+        ASSERT_TRUE(std::equal(extra.begin(), extra.end(), extra_model.begin(), extra_model.end()));
+        ASSERT_TRUE(copy.check() && extra.check()) << at;
+        ASSERT_EQ(copy < tree, copy_model < model) << at;
       }
     }
   }
