@@ -567,7 +567,7 @@ class basic_tree {
   // Node handles: extract unlinks an element without copying or freeing it;
   // insert links one in.
   node_type extract(const_iterator position) {
-    return node_type(unlink_at(position.cursor_, nullptr), alloc_);
+    return node_type(unlink_at(position.cursor_, position.cursor_.depth, nullptr), alloc_);
   }
   node_type extract(const key_type& key) {
     const_iterator at = find(key);
@@ -604,10 +604,8 @@ class basic_tree {
 
   // O(log n); returns the iterator to the element after it.
   iterator erase(const_iterator position) {
-    path after = position.cursor_;
-    core::cursor_next(after);
-    drop_node(unlink_at(position.cursor_, &after));
-    return made<iterator>(after);
+    drop_node(unlink_and_step(position.cursor_));
+    return made<iterator>(position.cursor_);
   }
   template <bool S = is_set, std::enable_if_t<!S, int> = 0>
   iterator erase(iterator position) {
@@ -618,14 +616,10 @@ class basic_tree {
       clear();
       return end();
     }
-    path at = first.cursor_;
-    while (at.node != last.cursor_.node) {
-      path after = at;
-      core::cursor_next(after);
-      drop_node(unlink_at(at, &after));
-      at = after;
+    while (first.cursor_.node != last.cursor_.node) {
+      drop_node(unlink_and_step(first.cursor_));
     }
-    return made<iterator>(at);
+    return made<iterator>(first.cursor_);
   }
   // Every element with the key; returns how many there were.
   size_type erase(const key_type& key) {
@@ -670,10 +664,7 @@ class basic_tree {
           continue;
         }
       }
-      path after = at;
-      core::cursor_next(after);
-      link_by_key(source.unlink_at(at, &after));
-      at = after;
+      link_by_key(source.unlink_and_step(at));
     }
   }
   template <class OtherCompare, bool OtherUnique>
@@ -915,22 +906,27 @@ class basic_tree {
     const path* before;  // positional: link just before this cursor's node
     int32_t depth;       // positional: how far along `before`'s path the descent is
     bool below;          // positional: in the left subtree of `before`'s node
+    int32_t level;       // the depth of the node the recursion is at
   };
 
   // What every policy here does with the recursion's reports: keep `track`.
   struct tracking {
     insert_state* s;
     static constexpr bool moves_keys = false;
-    void note(trace_event event, node* at, int32_t a, int32_t) const {
+        void note(trace_event event, node* at, int32_t a, int32_t b) const {
       switch (event) {
         case trace_event::visit:
           core::cursor_push(*s->track, at, a < 0);
+          s->level += 1;
           break;
         case trace_event::leaf:
           s->track->node = at;
           break;
         case trace_event::rotated:
-          core::path_follow_rotation(*s->track, at, a > 0);
+                    core::path_follow_rotation(*s->track, at, a > 0, s->level + b);
+          break;
+        case trace_event::done:
+          s->level -= 1;
           break;
         default:
           break;
@@ -993,7 +989,8 @@ class basic_tree {
     iterator result(typename iterator::unset{}, &root_);
     core::cursor_start(result.cursor_);
     insert_state s{
-        this, &result.cursor_, nullptr, 0, before, 0, before != nullptr && before->node == nullptr};
+        this, &result.cursor_, nullptr, 0, before, 0, before != nullptr && before->node == nullptr,
+        0};
     fresh->left = nullptr;
     fresh->right = nullptr;
     fresh->balance = 0;
@@ -1065,10 +1062,11 @@ class basic_tree {
 
   struct erase_state {
     const basic_tree* tree;
-    const Key* key;  // by key
-    const path* at;  // by position: the cursor on the node to remove
-    int32_t depth;
-    path* track;  // kept on another node, or null
+    const Key* key;        // by key
+    const path* at;        // by position: the turns of the path to the node to remove,
+    int32_t target_depth;  // which lies at this depth
+    int32_t depth;         // the depth of the node the recursion is at
+    path* track;           // kept on another node, or null
     node* removed;
   };
 
@@ -1079,17 +1077,16 @@ class basic_tree {
     void release(node* gone) const { s->removed = gone; }
     void replaced(node* gone, node* successor) const {
       if (s->track != nullptr) {
-        core::path_follow_replacement(*s->track, gone, successor);
+        core::path_follow_replacement(*s->track, gone, successor, s->depth);
       }
     }
-    void note(trace_event event, node* at, int32_t a, int32_t) const {
-      if (s->track == nullptr) {
-        return;
-      }
-      if (event == trace_event::rotated) {
-        core::path_follow_rotation(*s->track, at, a > 0);
-      } else if (event == trace_event::release) {
-        core::path_follow_unlink(*s->track, at);
+        void note(trace_event event, node* at, int32_t a, int32_t b) const {
+      if (event == trace_event::rotated && s->track != nullptr) {
+        core::path_follow_rotation(*s->track, at, a > 0, s->depth + b);
+      } else if (event == trace_event::release && s->track != nullptr) {
+        core::path_follow_unlink(*s->track, at, s->depth);
+      } else if (event == trace_event::done) {
+        s->depth -= 1;
       }
     }
   };
@@ -1104,19 +1101,22 @@ class basic_tree {
   };
 
   struct erase_at : erase_policy {
-    int where(const node* at) const {
+    int where(const node*) const {
       erase_state& s = *this->s;
-      if (at == s.at->node) {
+      if (s.depth == s.target_depth) {
         return 0;
       }
       return core::path_turns_left(*s.at, s.depth++) ? -1 : +1;
     }
   };
 
-  // Unlinks the node under `at` and returns it; `track`, when given, is kept
-  // on its node through the rebalancing.
-  node* unlink_at(const path& at, path* track) {
-    erase_state s{this, nullptr, &at, 0, track, nullptr};
+  // Unlinks the node at `depth` along the turns of `turns` and returns it.
+  // `track`, when given, is kept on its node through the rebalancing; it may
+  // be `turns` itself, once stepped on from the node (a step keeps the turns
+  // above the node), since the turns are read on the way down and the track
+  // is changed only on the way back up.
+  node* unlink_at(const path& turns, int32_t depth, path* track) {
+    erase_state s{this, nullptr, &turns, depth, 0, track, nullptr};
     bool shrank = false;
     bool found = false;
     root_ = core::erase(root_, &shrank, &found, erase_at{{&s}});
@@ -1124,9 +1124,16 @@ class basic_tree {
     return s.removed;
   }
 
+  // Unlinks the node under `c` and steps `c` on to the node after it.
+  node* unlink_and_step(path& c) {
+    const int32_t depth = c.depth;
+    core::cursor_next(c);
+    return unlink_at(c, depth, &c);
+  }
+
   // Unlinks the first node on the search path holding `key`, or returns null.
   node* unlink_key(const Key& key) {
-    erase_state s{this, &key, nullptr, 0, nullptr, nullptr};
+    erase_state s{this, &key, nullptr, 0, 0, nullptr, nullptr};
     bool shrank = false;
     bool found = false;
     root_ = core::erase(root_, &shrank, &found, erase_by_key{{&s}});
@@ -1736,10 +1743,8 @@ class tree {
   // Removes the key at `position` (which must stand on a key); returns an
   // iterator to the key that followed it. O(log n).
   iterator erase(const_iterator position) noexcept {
-    const_iterator after = position;
-    ++after;
-    unlink(position.cursor_, &after.cursor_);
-    return after;
+    unlink_and_step(position.cursor_);
+    return position;
   }
 
   iterator erase(const_iterator first, const_iterator last) noexcept {
@@ -1861,9 +1866,11 @@ class tree {
   struct tracking_state {
     AVL_CURSOR* track;
     const AVL_CURSOR* before;  // insertion: link just before its node (past the end: last)
-    const AVL_CURSOR* at;      // erasure: the node to remove
-    int32_t depth;
+    const AVL_CURSOR* at;      // erasure: the turns of the path to the node to remove,
+    int32_t target_depth;      // which lies at this depth
+    int32_t depth;             // how far along `before` or `at` the descent is
     bool below;
+    int32_t level;  // the depth of the node the recursion is at
   };
 
   struct tracking : avl::core::nod_policy {
@@ -1872,18 +1879,24 @@ class tree {
       avl::core::nod_policy::note(event, node, a, b);
       switch (event) {
         case trace_event::visit:
-          if (s->at == nullptr) {
+                    if (s->at == nullptr) {
             avl::core::cursor_push(*s->track, node, a < 0);
+          }
+          if (a != 0) {  // not the node an erasure removes, which stays at its level
+            s->level += 1;
           }
           break;
         case trace_event::leaf:
           s->track->node = node;
           break;
         case trace_event::rotated:
-          avl::core::path_follow_rotation(*s->track, node, a > 0);
+                    avl::core::path_follow_rotation(*s->track, node, a > 0, s->level + b);
           break;
         case trace_event::release:
-          avl::core::path_follow_unlink(*s->track, node);
+          avl::core::path_follow_unlink(*s->track, node, s->level);
+          break;
+        case trace_event::done:
+          s->level -= 1;
           break;
         default:
           break;
@@ -1906,9 +1919,9 @@ class tree {
   };
 
   struct erase_at : tracking {
-    int where(const nod* node) const {
+    int where(const nod*) const {
       tracking_state& state = *s;
-      if (node == state.at->node) {
+      if (state.depth == state.target_depth) {
         return 0;
       }
       return avl::core::path_turns_left(*state.at, state.depth++) ? -1 : +1;
@@ -1930,8 +1943,8 @@ class tree {
     const_iterator result{const_iterator::unset{}};
     avl::core::cursor_start(result.cursor_);
     result.cursor_.tree = target;
-    tracking_state state{&result.cursor_, before, nullptr, 0,
-                         before != nullptr && before->node == nullptr};
+    tracking_state state{
+        &result.cursor_, before, nullptr, 0, 0, before != nullptr && before->node == nullptr, 0};
     bool grew = false;
     if (before != nullptr) {
       target->root = avl::core::insert(target->root, fresh, &grew, insert_before{{{}, &state}});
@@ -1942,9 +1955,13 @@ class tree {
     return result;
   }
 
-  // AVL_delete's work on the node under `at`, with `track` kept on its node.
-  void unlink(const AVL_CURSOR& at, AVL_CURSOR* track) noexcept {
-    tracking_state state{track, nullptr, &at, 0, false};
+  // AVL_delete's work on the node under `c`, which then steps on to the node
+  // after it (the turns above the node, read on the way down, stay as they
+  // were; the cursor is changed only on the way back up).
+  void unlink_and_step(AVL_CURSOR& c) noexcept {
+    const int32_t depth = c.depth;
+    AVL_cursor_next(&c);
+    tracking_state state{&c, nullptr, &c, depth, 0, false, 0};
     bool shrank = false;
     bool found = false;
     handle_->root = avl::core::erase(handle_->root, &shrank, &found, erase_at{{{}, &state}});

@@ -148,20 +148,22 @@ Node* rotate_right(Node* node) {
   return pivot;
 }
 
-// The rotations of the fix-ups, reported before and after.
+// The rotations of the fix-ups, reported before and after; `below` is 1 for
+// the first half of a double rotation, which turns at the child of the
+// fixed-up node, one level further down, and 0 otherwise.
 template <class Ops>
-typename Ops::node_type* turn_left(typename Ops::node_type* node, Ops ops) {
-  ops.note(trace_event::rotate, node, +1, 0);
+typename Ops::node_type* turn_left(typename Ops::node_type* node, Ops ops, int32_t below = 0) {
+  ops.note(trace_event::rotate, node, +1, below);
   typename Ops::node_type* top = rotate_left(node);
-  ops.note(trace_event::rotated, top, +1, 0);
+  ops.note(trace_event::rotated, top, +1, below);
   return top;
 }
 
 template <class Ops>
-typename Ops::node_type* turn_right(typename Ops::node_type* node, Ops ops) {
-  ops.note(trace_event::rotate, node, -1, 0);
+typename Ops::node_type* turn_right(typename Ops::node_type* node, Ops ops, int32_t below = 0) {
+  ops.note(trace_event::rotate, node, -1, below);
   typename Ops::node_type* top = rotate_right(node);
-  ops.note(trace_event::rotated, top, -1, 0);
+  ops.note(trace_event::rotated, top, -1, below);
   return top;
 }
 
@@ -358,7 +360,7 @@ typename Ops::node_type* balance_left(typename Ops::node_type* node, bool* grew,
       return node;
     case -1:  // left-right
       set_double_rotation_balances(required_child(child->right, "balance_left"), child, node, ops);
-      node->left = turn_left(child, ops);
+            node->left = turn_left(child, ops, 1);
       node = turn_right(node, ops);
       *grew = false;
       return node;
@@ -381,7 +383,7 @@ typename Ops::node_type* balance_right(typename Ops::node_type* node, bool* grew
       return node;
     case +1:  // right-left
       set_double_rotation_balances(required_child(child->left, "balance_right"), node, child, ops);
-      node->right = turn_right(child, ops);
+            node->right = turn_right(child, ops, 1);
       node = turn_left(node, ops);
       *grew = false;
       return node;
@@ -557,7 +559,7 @@ typename Ops::node_type* del_balance_left(typename Ops::node_type* node, bool* s
       if (child->balance == -1) {
         set_double_rotation_balances(required_child(child->right, "del_balance_left"), child, node,
                                      ops);
-        node->left = turn_left(child, ops);
+                node->left = turn_left(child, ops, 1);
         return turn_right(node, ops);
       }
       if (child->balance == 0) {
@@ -588,7 +590,7 @@ typename Ops::node_type* del_balance_right(typename Ops::node_type* node, bool* 
       if (child->balance == +1) {
         set_double_rotation_balances(required_child(child->left, "del_balance_right"), node, child,
                                      ops);
-        node->right = turn_right(child, ops);
+                node->right = turn_right(child, ops, 1);
         return turn_left(node, ops);
       }
       if (child->balance == 0) {
@@ -840,7 +842,10 @@ Node* cursor_prev(Cursor& c, Node* root) {
 // node an insertion linked, the node after the one an erasure removed), by
 // following each single rotation and each removal on the cursor's path as
 // the recursion reports them, instead of searching for the node again, which
-// among equal keys could not tell it from the others.
+// among equal keys could not tell it from the others. The reporting level
+// knows the depth of the node it changes, and a node at depth d can only be
+// the cursor's node or its path's entry d, so each report costs O(1) (plus
+// moving the entries below when one comes or goes).
 
 // Makes room for an ancestor at index `at`, or drops one from there; the
 // entries below move with their bits.
@@ -866,12 +871,12 @@ void path_erase(Cursor& c, int32_t at) {
   c.depth -= 1;
 }
 
+// Where `node`, at depth `depth`, is on the cursor's way: its path's entry,
+// the cursor's own node (depth), or not at all (-1).
 template <class Cursor, class Node>
-int32_t path_index(const Cursor& c, const Node* node) {
-  for (int32_t at = c.depth - 1; at >= 0; --at) {
-    if (c.path[at] == node) {
-      return at;
-    }
+int32_t path_index(const Cursor& c, const Node* node, int32_t depth) {
+  if (depth < c.depth && c.path[depth] == node) {
+    return depth;
   }
   return c.node == node ? c.depth : -1;
 }
@@ -881,12 +886,12 @@ bool path_turns_left(const Cursor& c, int32_t at) {
   return ((c.went_left >> at) & 1u) != 0;
 }
 
-// A single rotation has just lifted `top` (a left rotation: top's left child
-// is the old root N; a right one: its right child).
+// A single rotation has just lifted `top` into the place at `depth` (a left
+// rotation: top's left child is the old root N; a right one: its right child).
 template <class Cursor, class Node>
-void path_follow_rotation(Cursor& c, Node* top, bool left_rotation) {
+void path_follow_rotation(Cursor& c, Node* top, bool left_rotation, int32_t depth) {
   Node* const old_root = left_rotation ? top->left : top->right;
-  const int32_t at = path_index(c, old_root);
+  const int32_t at = path_index(c, old_root, depth);
   if (at < 0) {
     return;  // the rotation is beside the path
   }
@@ -910,19 +915,20 @@ void path_follow_rotation(Cursor& c, Node* top, bool left_rotation) {
   }
 }
 
-// `node` was unlinked and its only child (or nothing) took its place.
+// `node`, at `depth`, was unlinked and its only child (or nothing) took its
+// place.
 template <class Cursor, class Node>
-void path_follow_unlink(Cursor& c, const Node* node) {
-  const int32_t at = path_index(c, node);
+void path_follow_unlink(Cursor& c, const Node* node, int32_t depth) {
+  const int32_t at = path_index(c, node, depth);
   if (at >= 0 && at < c.depth) {
     path_erase(c, at);
   }
 }
 
-// `replacement` took the place of `node`, links and balance.
+// `replacement` took the place of `node`, at `depth`, links and balance.
 template <class Cursor, class Node>
-void path_follow_replacement(Cursor& c, const Node* node, Node* replacement) {
-  const int32_t at = path_index(c, node);
+void path_follow_replacement(Cursor& c, const Node* node, Node* replacement, int32_t depth) {
+  const int32_t at = path_index(c, node, depth);
   if (at >= 0 && at < c.depth) {
     c.path[at] = replacement;
   }

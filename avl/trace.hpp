@@ -17,8 +17,11 @@
 //   balance  `node`'s balance factor is written: a the old value, b the new
 //   heavy    `node` is two levels heavier on one side (a: +2 left, -2 right)
 //            and is about to be rotated; the value is never stored
-//   rotate   a single rotation at `node` begins; a: +1 left, -1 right
-//   rotated  it ended, and `node` (the pivot) is the subtree's new root
+//   rotate   a single rotation at `node` begins; a: +1 left, -1 right;
+//            b: 1 when it is the first half of a double rotation, which
+//            turns at the child of the level's node, else 0
+//   rotated  it ended, and `node` (the pivot) is the subtree's new root;
+//            a and b as for rotate
 //   found    deletion found the key at `node`; a: its number of children
 //   rekey    `node`, which has two children, takes its in-order predecessor's
 //            key: a the key it held, b the key it takes

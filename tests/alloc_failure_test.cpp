@@ -6,10 +6,14 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <new>
 #include <random>
 #include <set>
+#include <stdexcept>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "avl/avl.hpp"
 #include "avl_check.h"
@@ -234,6 +238,170 @@ TEST(AllocationFailureTest, TreeClassThrowsAndChangesNothing) {
   }
   EXPECT_TRUE(tree.check());
   EXPECT_EQ(tree.count(7), 4U);
+}
+
+// ------------------------------------------------ the generic containers --
+//
+// Through an allocator that refuses its k-th allocation and counts the
+// blocks it holds: each refused insertion leaves the container exactly as it
+// was (the same elements at the same addresses), a refused copy leaves the
+// source alone, and every block comes back. Then a comparison and a copy of
+// the element that throw, which must leave the container valid and leak-free,
+// and unchanged for a single insertion.
+
+struct Budget {
+  long left = -1;  // allocations still allowed; -1: any number
+  long live = 0;   // blocks handed out and not yet returned
+};
+
+template <class T>
+struct Refusing {
+  using value_type = T;
+  Budget* budget;
+  explicit Refusing(Budget* b) : budget(b) {}
+  template <class U>
+  Refusing(const Refusing<U>& other) : budget(other.budget) {}
+  T* allocate(std::size_t n) {
+    if (budget->left == 0) {
+      throw std::bad_alloc();
+    }
+    if (budget->left > 0) {
+      --budget->left;
+    }
+    ++budget->live;
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* block, std::size_t n) {
+    --budget->live;
+    std::allocator<T>().deallocate(block, n);
+  }
+  friend bool operator==(const Refusing& a, const Refusing& b) { return a.budget == b.budget; }
+  friend bool operator!=(const Refusing& a, const Refusing& b) { return a.budget != b.budget; }
+};
+
+template <class Container>
+std::vector<std::pair<const void*, typename Container::value_type>> image(const Container& c) {
+  std::vector<std::pair<const void*, typename Container::value_type>> out;
+  for (const auto& value : c) {
+    out.emplace_back(&value, value);
+  }
+  return out;
+}
+
+TEST(ContainerFailureTest, RefusedAllocationsChangeNothingAndLeakNothing) {
+  using Map = avl::multimap<std::string, int, std::less<>,
+                            Refusing<std::pair<const std::string, int>>>;
+  for (long refuse_at = 0; refuse_at < 40; ++refuse_at) {
+    Budget budget;
+    long refusals = 0;
+    {
+      Map map{Refusing<std::pair<const std::string, int>>(&budget)};
+      std::multimap<std::string, int> model;
+      budget.left = refuse_at;
+      for (int i = 0; i < 30; ++i) {
+        const std::string key = "k" + std::to_string(i % 7);
+        const auto before = image(map);
+        try {
+          switch (i % 3) {
+            case 0:
+              map.emplace(key, i);
+              model.emplace(key, i);
+              break;
+            case 1:
+              map.insert(map.end(), {key, i});
+              model.insert(model.end(), {key, i});
+              break;
+            default:
+              map.insert(map.lower_bound(key), {key, i});
+              model.insert(model.lower_bound(key), {key, i});
+          }
+        } catch (const std::bad_alloc&) {
+          ++refusals;
+          EXPECT_EQ(image(map), before) << "refused at " << refuse_at << ", step " << i;
+          budget.left = refuse_at % 5;  // refuse again a little later
+        }
+        ASSERT_TRUE(map.check());
+      }
+      EXPECT_EQ(map.size(), model.size());
+      EXPECT_TRUE(std::equal(map.begin(), map.end(), model.begin(), model.end()));
+      const auto before = image(map);
+      budget.left = refuse_at % 12;
+      try {
+        Map copy(map);
+        EXPECT_TRUE(copy == map);
+      } catch (const std::bad_alloc&) {
+        ++refusals;
+      }
+      EXPECT_EQ(image(map), before);
+    }
+    EXPECT_GT(refusals, 0) << refuse_at;
+    EXPECT_EQ(budget.live, 0) << "blocks kept after a refusal at " << refuse_at;
+  }
+}
+
+// An element whose copy, and a comparator whose call, throws when a shared
+// countdown reaches zero.
+int throw_countdown = -1;
+
+void maybe_throw() {
+  if (throw_countdown == 0) {
+    throw std::runtime_error("countdown");
+  }
+  if (throw_countdown > 0) {
+    --throw_countdown;
+  }
+}
+
+struct Touchy {
+  int value;
+  explicit Touchy(int v) : value(v) {}
+  Touchy(const Touchy& other) : value(other.value) { maybe_throw(); }
+  Touchy& operator=(const Touchy&) = default;
+  friend bool operator==(const Touchy& a, const Touchy& b) { return a.value == b.value; }
+};
+
+struct TouchyLess {
+  bool operator()(const Touchy& a, const Touchy& b) const {
+    maybe_throw();
+    return a.value < b.value;
+  }
+};
+
+TEST(ContainerFailureTest, ThrowingComparisonOrCopyLeavesItValid) {
+  for (int countdown = 0; countdown < 80; ++countdown) {
+    Budget budget;
+    {
+      avl::multiset<Touchy, TouchyLess, Refusing<Touchy>> set{Refusing<Touchy>(&budget)};
+      for (int i = 0; i < 40; ++i) {
+        set.emplace(i % 13);
+      }
+      const auto before = image(set);
+      throw_countdown = countdown;
+      try {
+        set.insert(Touchy(6));  // the copy or a comparison may throw
+        throw_countdown = -1;
+        EXPECT_EQ(set.size(), 41U);
+      } catch (const std::runtime_error&) {
+        throw_countdown = -1;
+        EXPECT_EQ(image(set), before) << countdown;
+      }
+      throw_countdown = countdown;
+      try {
+        set.erase(Touchy(3));
+      } catch (const std::runtime_error&) {
+      }
+      throw_countdown = countdown;
+      try {
+        auto copy = set;
+        throw_countdown = -1;
+        EXPECT_TRUE(copy.check());
+      } catch (const std::runtime_error&) {
+      }
+      throw_countdown = -1;
+      EXPECT_TRUE(set.check()) << countdown;
+    }
+    EXPECT_EQ(budget.live, 0) << countdown;
+  }
 }
 
 }  // namespace

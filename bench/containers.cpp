@@ -1,0 +1,312 @@
+// containers: avl's generic containers against their std twins, and Abseil's
+// btree containers where they build, in one process on one heap. The
+// workloads run interleaved, round by round, every structure once per round,
+// so a machine that slows down slows all of them alike; each ratio is formed
+// within a round and the median over the rounds is printed, with each
+// structure's median time. Every run's answer is checked against std's.
+//
+//   containers[_mimalloc] [ROUNDS] [SCALE]
+//
+// ROUNDS defaults to 7; SCALE (default 1) multiplies every size, e.g. 0.01
+// for a smoke run. The workloads, at SCALE 1:
+//   ascending        2*10^6 int64_t keys inserted in ascending order into a set
+//   ascending+hint   the same, each with the end() hint
+//   lookup           10^6 random lookups (about half hit) in a map<int, int>
+//                    of 10^6 random keys
+//   pass             a whole in-order pass over that map, summing the values
+//   strings          2*10^5 random strings of 8 to 24 letters into a multiset
+//   erase-equal      the erase-while-iterating loop dropping every other
+//                    element of a multiset of 40,000 equal keys
+//   erase-distinct   the same loop over 40,000 distinct keys
+// Only the operations are timed; building a container a workload needs, and
+// releasing it, are not.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "avl/avl.hpp"
+
+#if defined(AVL_BENCH_HAVE_ABSL)
+#include "absl/container/btree_map.h"
+#include "absl/container/btree_set.h"
+#endif
+
+namespace {
+
+struct Timed {
+  double seconds;
+  uint64_t answer;
+};
+
+template <class Body>
+Timed timed(Body&& body) {
+  const auto start = std::chrono::steady_clock::now();
+  const uint64_t answer = body();
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  return {took.count(), answer};
+}
+
+// The containers of one structure.
+template <template <class...> class Set, template <class...> class Multiset,
+          template <class...> class Map>
+struct Family {
+  using IntSet = Set<int64_t>;
+  using IntMap = Map<int, int>;
+  using Strings = Multiset<std::string>;
+  using IntMultiset = Multiset<int>;
+};
+
+struct Sizes {
+  size_t ascending, map, lookups, strings, erase;
+};
+
+struct Inputs {
+  std::vector<int> map_keys;
+  std::vector<int> lookups;
+  std::vector<std::string> strings;
+};
+
+Inputs make_inputs(const Sizes& sizes) {
+  std::mt19937_64 rng(2026);
+  Inputs in;
+  std::vector<int> all(2 * sizes.map);
+  for (size_t i = 0; i < all.size(); ++i) {
+    all[i] = static_cast<int>(i);
+  }
+  std::shuffle(all.begin(), all.end(), rng);
+  in.map_keys.assign(all.begin(), all.begin() + static_cast<long>(sizes.map));
+  std::uniform_int_distribution<int> key(0, static_cast<int>(all.size()) - 1);
+  for (size_t i = 0; i < sizes.lookups; ++i) {
+    in.lookups.push_back(key(rng));
+  }
+  std::uniform_int_distribution<int> letter('a', 'z');
+  std::uniform_int_distribution<int> length(8, 24);
+  for (size_t i = 0; i < sizes.strings; ++i) {
+    std::string text(static_cast<size_t>(length(rng)), 'a');
+    for (char& c : text) {
+      c = static_cast<char>(letter(rng));
+    }
+    in.strings.push_back(std::move(text));
+  }
+  return in;
+}
+
+// One structure's runs of every workload, in the order of kWorkloads.
+template <class F>
+class Runner {
+ public:
+  Runner(const Sizes& sizes, const Inputs& inputs) : sizes_(sizes), in_(inputs) {
+    for (size_t i = 0; i < in_.map_keys.size(); ++i) {
+      map_.emplace(in_.map_keys[i], static_cast<int>(i));
+    }
+  }
+
+  Timed run(int workload) {
+    switch (workload) {
+      case 0:
+        return ascending(false);
+      case 1:
+        return ascending(true);
+      case 2:
+        return timed([&] {
+          uint64_t sum = 0;
+          for (int key : in_.lookups) {
+            const auto at = map_.find(key);
+            sum += at == map_.end() ? 1 : static_cast<uint64_t>(at->second);
+          }
+          return sum;
+        });
+      case 3:
+        return timed([&] {
+          uint64_t sum = 0;
+          for (const auto& element : map_) {
+            sum += static_cast<uint64_t>(element.second);
+          }
+          return sum;
+        });
+      case 4: {
+        auto strings = std::make_unique<typename F::Strings>();
+        const Timed result = timed([&] {
+          for (const std::string& text : in_.strings) {
+            strings->insert(text);
+          }
+          return static_cast<uint64_t>(strings->size()) + strings->begin()->size();
+        });
+        return result;
+      }
+      default:
+        return erase_every_other(workload == 5);
+    }
+  }
+
+ private:
+  Timed ascending(bool hint) {
+    auto keys = std::make_unique<typename F::IntSet>();
+    return timed([&] {
+      const int64_t count = static_cast<int64_t>(sizes_.ascending);
+      for (int64_t key = 0; key < count; ++key) {
+        if (hint) {
+          keys->insert(keys->end(), key);
+        } else {
+          keys->insert(key);
+        }
+      }
+      return static_cast<uint64_t>(keys->size()) + static_cast<uint64_t>(*keys->rbegin());
+    });
+  }
+
+  Timed erase_every_other(bool equal) {
+    auto keys = std::make_unique<typename F::IntMultiset>();
+    for (size_t i = 0; i < sizes_.erase; ++i) {
+      keys->insert(keys->end(), equal ? 7 : static_cast<int>(i));
+    }
+    return timed([&] {
+      for (auto at = keys->begin(); at != keys->end();) {
+        at = keys->erase(at);
+        if (at != keys->end()) {
+          ++at;
+        }
+      }
+      uint64_t sum = keys->size();
+      for (int key : *keys) {
+        sum += static_cast<uint64_t>(key);
+      }
+      return sum;
+    });
+  }
+
+  Sizes sizes_;
+  const Inputs& in_;
+  typename F::IntMap map_;
+};
+
+template <class... T>
+using StdSet = std::set<T...>;
+template <class... T>
+using StdMultiset = std::multiset<T...>;
+template <class... T>
+using StdMap = std::map<T...>;
+template <class... T>
+using AvlSet = avl::set<T...>;
+template <class... T>
+using AvlMultiset = avl::multiset<T...>;
+template <class... T>
+using AvlMap = avl::map<T...>;
+#if defined(AVL_BENCH_HAVE_ABSL)
+template <class... T>
+using AbslSet = absl::btree_set<T...>;
+template <class... T>
+using AbslMultiset = absl::btree_multiset<T...>;
+template <class... T>
+using AbslMap = absl::btree_map<T...>;
+#endif
+
+const char* const kWorkloads[] = {"ascending",      "ascending+hint", "lookup",  "pass",
+                                  "strings",        "erase-equal",    "erase-distinct"};
+constexpr int kWorkloadCount = 7;
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t mid = values.size() / 2;
+  return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+const char* heap_name() {
+#if defined(AVL_BENCH_HEAP_MIMALLOC)
+  return "mimalloc";
+#else
+  return "system";
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  const double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
+  auto scaled = [scale](double n) { return static_cast<size_t>(std::max(2.0, n * scale)); };
+  const Sizes sizes{scaled(2e6), scaled(1e6), scaled(1e6), scaled(2e5), scaled(40000)};
+  const Inputs inputs = make_inputs(sizes);
+
+  std::vector<std::string> names{"avl", "std"};
+  std::vector<std::function<Timed(int)>> runs;
+  Runner<Family<AvlSet, AvlMultiset, AvlMap>> avl_runner(sizes, inputs);
+  Runner<Family<StdSet, StdMultiset, StdMap>> std_runner(sizes, inputs);
+  runs.push_back([&](int w) { return avl_runner.run(w); });
+  runs.push_back([&](int w) { return std_runner.run(w); });
+#if defined(AVL_BENCH_HAVE_ABSL)
+  Runner<Family<AbslSet, AbslMultiset, AbslMap>> absl_runner(sizes, inputs);
+  names.push_back("absl");
+  runs.push_back([&](int w) { return absl_runner.run(w); });
+#endif
+
+  // seconds[workload][structure][round]
+  std::vector<std::vector<std::vector<double>>> seconds(
+      kWorkloadCount, std::vector<std::vector<double>>(names.size()));
+  int wrong = 0;
+  for (int round = 0; round < rounds; ++round) {
+    for (int w = 0; w < kWorkloadCount; ++w) {
+      uint64_t expected = 0;
+      for (size_t s = 0; s < runs.size(); ++s) {
+        // std (index 1) answers first each round: the others are checked against it.
+        const size_t at = s == 0 ? 1 : s == 1 ? 0 : s;
+        const Timed result = runs[at](w);
+        if (at == 1) {
+          expected = result.answer;
+        } else if (result.answer != expected) {
+          std::fprintf(stderr, "containers: %s computed a wrong %s\n", names[at].c_str(),
+                       kWorkloads[w]);
+          wrong += 1;
+        }
+        seconds[w][at].push_back(result.seconds);
+      }
+    }
+  }
+
+  std::printf("heap %s, %d rounds, scale %g: median ms, and the median over rounds of each "
+              "round's ratio to std\n\n",
+              heap_name(), rounds, scale);
+  std::printf("| workload |");
+  for (const std::string& name : names) {
+    std::printf(" %s ms |", name.c_str());
+  }
+  for (size_t s = 0; s < names.size(); ++s) {
+    if (s != 1) {
+      std::printf(" %s/std |", names[s].c_str());
+    }
+  }
+  std::printf("\n|---|");
+  for (size_t s = 0; s < 2 * names.size() - 1; ++s) {
+    std::printf("---:|");
+  }
+  std::printf("\n");
+  for (int w = 0; w < kWorkloadCount; ++w) {
+    std::printf("| %s |", kWorkloads[w]);
+    for (size_t s = 0; s < names.size(); ++s) {
+      std::printf(" %.2f |", 1e3 * median(seconds[w][s]));
+    }
+    for (size_t s = 0; s < names.size(); ++s) {
+      if (s == 1) {
+        continue;
+      }
+      std::vector<double> ratios;
+      for (int r = 0; r < rounds; ++r) {
+        ratios.push_back(seconds[w][s][static_cast<size_t>(r)] /
+                         seconds[w][1][static_cast<size_t>(r)]);
+      }
+      std::printf(" %.2f |", median(ratios));
+    }
+    std::printf("\n");
+  }
+  return wrong == 0 ? 0 : 1;
+}
