@@ -42,7 +42,10 @@
 // and AVL_delete returns 0 only with the tree untouched; the recursions go as
 // deep as the tree is tall, so a hand-made path thousands of levels deep can
 // exhaust the stack. AVL_check finds every such state without changing or
-// stopping anything: run it on any tree changed by hand.
+// stopping anything: run it on any tree changed by hand. A null handle is a
+// caller's error too: AVL_destroy, AVL_check and AVL_write_dot accept one
+// (and say so below), every other whole-tree function needs a handle from
+// create_avl_tree.
 //
 // The header is C (C99 and later) as well as C++: the functions have C
 // linkage, so C programs and other languages' foreign-function interfaces
