@@ -1,5 +1,52 @@
 # What the scripts in bench/ share; sourced by them (and by .ci/run), not run.
 
+# bench_setup "$@": reads what every measuring script takes and sets
+#   build       the build whose programs run: the first argument left, else
+#               build-bench where it exists, else build (the README's);
+#   out         where the figures go: BUILD_DIR/results, or with --save the
+#               committed bench/results/ (and, for the plot, docs/);
+#   bench_save  1 with --save;
+#   bench_args  the arguments left, BUILD_DIR first.
+# So a plain run never rewrites the committed figures. The script makes `out`
+# once it has checked that the programs are there (bench_need).
+bench_setup() {
+  bench_save=0
+  bench_args=()
+  local arg
+  for arg in "$@"; do
+    if [[ $arg == --save ]]; then
+      bench_save=1
+    else
+      bench_args+=("$arg")
+    fi
+  done
+  build=${bench_args[0]:-}
+  if [[ -z $build ]]; then
+    build=build
+    [[ -d build-bench ]] && build=build-bench
+  fi
+  if ((bench_save)); then
+    out=bench/results
+  else
+    out=$build/results
+  fi
+}
+
+# bench_need PROGRAM...: stops the calling script, saying how to make them,
+# unless every PROGRAM was built.
+bench_need() {
+  local program
+  for program in "$@"; do
+    [[ -x $program ]] && continue
+    echo "${0##*/}: $program is missing. The benchmarks need a Release build with mimalloc" >&2
+    echo "and Google Benchmark found (apt-get install libmimalloc-dev libbenchmark-dev" >&2
+    echo "libboost-dev libabsl-dev python3 time; gnuplot-nox to plot, valgrind to profile):" >&2
+    echo "  cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release && cmake --build $build -j2" >&2
+    echo "or name a build that has it: ${0##*/} BUILD_DIR" >&2
+    exit 1
+  done
+}
+
 # Every structure the asc_* programs are built for, in the order of the
 # tables; the allocation floor last. A build holds those whose libraries it
 # found (bench/CMakeLists.txt), so the scripts skip the programs not built.

@@ -5,10 +5,11 @@
 # of the design (the floor plus N walks down the tree's right spine), on both
 # heaps, each on 4 KiB pages and on huge pages.
 #
-#   bench/compare.sh [BUILD_DIR] [ROUNDS] [N]
+#   bench/compare.sh [--save] [BUILD_DIR] [ROUNDS] [N]
 #
-# Defaults: build-bench, 7 rounds, N = 10,000,000. BUILD_DIR must hold a
-# Release build with mimalloc found (the asc_*_mimalloc programs); build it with
+# Defaults: build-bench where it exists, else build; 7 rounds; N = 10,000,000.
+# BUILD_DIR must hold a Release build with mimalloc found (the asc_*_mimalloc
+# programs); build it with
 #   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release && cmake --build build-bench -j2
 #
 # Four heap and page settings, the same for every structure:
@@ -22,16 +23,17 @@
 # demo's count. Before timing, each program's heap is checked; a program not
 # on the heap its name says stops the run. Then run_rounds.py runs every
 # program once per round; ratios are formed within each round and summarized
-# over the rounds (summarize_compare.py). Figures go to
-# bench/results/compare.json and compare.md.
+# over the rounds (summarize_compare.py). Figures go to BUILD_DIR/results/
+# compare.json and compare.md, or with --save to the committed bench/results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
 
-build=${1:-build-bench}
-rounds=${2:-7}
-keys=${3:-10000000}
-out=bench/results
+bench_setup "$@"
+rounds=${bench_args[1]:-7}
+keys=${bench_args[2]:-10000000}
+bench_need "$build/bench/asc_avl" "$build/bench/asc_avl_mimalloc"
+((keys != 10000000)) || bench_need "$build/avl_demo"
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -4,17 +4,18 @@
 # shared machine cannot): every ops_<structure> program on each workload, only
 # the measured part counted (--toggle-collect).
 #
-#   bench/profile.sh [BUILD_DIR]
+#   bench/profile.sh [--save] [BUILD_DIR]
 #
-# Default build-bench. Prints a Markdown table and writes it to
+# Default build-bench where it exists, else build. Prints a Markdown table and
+# writes it to BUILD_DIR/results/profile.md, or with --save to the committed
 # bench/results/profile.md. The counts include the heap's work (the ops_*
 # programs run on the system heap). Takes a few minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
 
-build=${1:-build-bench}
-out=bench/results
+bench_setup "$@"
+bench_need "$build/bench/ops_avl"
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

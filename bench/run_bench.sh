@@ -4,12 +4,14 @@
 # shared machine allows), writes the module's time ratios to each peer on the
 # same heap and redraws the plot.
 #
-#   bench/run_bench.sh [BUILD_DIR] [REPETITIONS] [FILTER]
+#   bench/run_bench.sh [--save] [BUILD_DIR] [REPETITIONS] [FILTER]
 #
-# Defaults: build-bench, 3 repetitions, every case. The heaps: avl_bench (the
+# Defaults: build-bench where it exists, else build; 3 repetitions; every
+# case. The heaps: avl_bench (the
 # system heap) and avl_bench_mimalloc (mimalloc serving the whole process),
 # each checked with bench/heap_of.sh before it runs. Writes
-# bench/results/avl_bench_<heap>.json, bench/results/ratios.md and
+# BUILD_DIR/results/avl_bench_<heap>.json, ratios.md and bench_time_per_op.svg,
+# or with --save the committed bench/results/ files and
 # docs/bench_time_per_op.svg. Takes about 35 minutes with the defaults, most
 # of it in the 10^7 cases; a FILTER (a --benchmark_filter regex such as
 # '/100000$|n:100000/') runs fewer cases and leaves the plot alone.
@@ -17,11 +19,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
 
-build=${1:-build-bench}
-repetitions=${2:-3}
-filter=${3:-}
-out=bench/results
+bench_setup "$@"
+repetitions=${bench_args[1]:-3}
+filter=${bench_args[2]:-}
+bench_need "$build/bench/avl_bench" "$build/bench/avl_bench_mimalloc"
 mkdir -p "$out"
+plot=$out/bench_time_per_op.svg
+((bench_save)) && plot=docs/bench_time_per_op.svg
 
 heaps=(system mimalloc)
 for heap in "${heaps[@]}"; do
@@ -48,7 +52,7 @@ python3 bench/summarize_bench.py "$ratios" "${results[@]}"
 if [[ -z $filter ]]; then
   cat "$ratios"
   if command -v gnuplot >/dev/null; then
-    bench/plot.sh docs/bench_time_per_op.svg "${results[@]}"
+    bench/plot.sh "$plot" "${results[@]}"
   else
     echo "run_bench.sh: gnuplot not found, plot not redrawn" >&2
   fi

@@ -4,24 +4,24 @@
 # for the module and each peer, with the allocation floor for reference, on
 # both heaps.
 #
-#   bench/scaling.sh [BUILD_DIR] [ROUNDS] [N...]
+#   bench/scaling.sh [--save] [BUILD_DIR] [ROUNDS] [N...]
 #
-# Defaults: build-bench, 3 rounds, N = 1000000 10000000 50000000. At each N
+# Defaults: build-bench where it exists, else build; 3 rounds; N = 1000000 10000000 50000000. At each N
 # every asc_* program (system heap) and asc_*_mimalloc program, all on 4 KiB
 # pages, runs once per
 # round (bench/run_rounds.py); the median is reported, with the time per
 # insert and the peak resident set per key (key buffer included). Figures go
-# to bench/results/scaling.json and bench/results/scaling.md.
+# to BUILD_DIR/results/scaling.json and scaling.md, or with --save to the
+# committed bench/results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/common.sh
 
-build=${1:-build-bench}
-rounds=${2:-3}
-shift $(($# < 2 ? $# : 2))
-sizes=("$@")
+bench_setup "$@"
+rounds=${bench_args[1]:-3}
+sizes=("${bench_args[@]:2}")
 ((${#sizes[@]} > 0)) || sizes=(1000000 10000000 50000000)
-out=bench/results
+bench_need "$build/bench/asc_avl"
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -7,8 +7,11 @@
 # libavl1 and libavl-dev, with libavl.so.1. CI checks with apt-file that no
 # Debian package has these names or any of their files.
 #
-#   cmake -S . -B build-deb -DBUILD_SHARED_LIBS=ON -DCMAKE_INSTALL_PREFIX=/usr
+#   cmake -S . -B build-deb -DBUILD_SHARED_LIBS=ON -DCMAKE_INSTALL_PREFIX=/usr \
+#     -DAVL_BUILD_TESTS=OFF -DAVL_BUILD_BENCHMARKS=OFF -DAVL_BUILD_TOOLS=OFF
 #   cmake --build build-deb -j2 && (cd build-deb && cpack -G DEB)
+#
+# (The packages hold only the library, so that build compiles nothing else.)
 #
 # The prefix must be /usr at configure time so that the library lands in
 # Debian's multiarch directory (lib/<triplet>).
@@ -64,6 +67,9 @@ file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/triggers
                                                ${PROJECT_BINARY_DIR}/debian/shlibs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+# CPack adds maintainer scripts that call ldconfig themselves; they come out
+# again once the packages are built (see the script).
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian/drop_ldconfig_scripts.cmake)
 
 # Each package carries the license and a changelog in its doc directory.
 string(TIMESTAMP AVL_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)

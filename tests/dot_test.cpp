@@ -419,7 +419,8 @@ TEST_P(AvlDotBadArgumentsTest, FailsWithAMessage) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,
             std::string("avl_dot: ") + c.message + "\n" +
-                (c.status == 2 ? "usage: avl_dot [--svg | --html] [KEY | -d KEY]...\n" : ""));
+                (c.status == 2 ? "usage: avl_dot [--svg | --html] [KEY | -d KEY | -f FILE | -]...\n"
+                               : ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -440,7 +441,10 @@ INSTANTIATE_TEST_SUITE_P(
                      "out of range for a 32-bit key: -99999999999999999999"},
         BadArguments{"UnknownOption", "1 -x", 2, "unknown option: -x"},
         BadArguments{"DoubleDash", "--", 2, "unknown option: --"},
-        BadArguments{"LoneDash", "-", 2, "unknown option: -"},
+        BadArguments{"FileWithoutName", "1 -f", 2, "-f needs a file"},
+        BadArguments{"DeleteThenFile", "1 -d -f x", 2, "not a 32-bit key: -f"},
+        BadArguments{"MissingFile", "1 -f /nonexistent/keys", 1,
+                     "cannot read /nonexistent/keys: No such file or directory"},
         BadArguments{"DeleteWithoutKey", "1 2 -d", 2, "-d needs a key"},
         BadArguments{"DeleteWord", "1 -d x", 2, "not a 32-bit key: x"},
         BadArguments{"DeleteEmpty", "1 -d ''", 2, "not a 32-bit key: "},
@@ -467,7 +471,8 @@ TEST(AvlDotToolTest, HelpPrintsTheUsage) {
   for (const char* arguments : {" -h", " --help", " 1 2 --help -d 7"}) {
     const ProcessResult r = run_command(std::string(AVL_DOT_TOOL_PATH) + arguments);
     EXPECT_EQ(r.status, 0) << arguments;
-    EXPECT_EQ(r.out.rfind("usage: avl_dot [--svg | --html] [KEY | -d KEY]...\n", 0), 0u)
+    EXPECT_EQ(r.out.rfind("usage: avl_dot [--svg | --html] [KEY | -d KEY | -f FILE | -]...\n", 0),
+              0u)
         << arguments;
     EXPECT_NE(r.out.find("-d KEY"), std::string::npos) << arguments;
     EXPECT_EQ(r.err, "") << arguments;
@@ -495,9 +500,70 @@ TEST(AvlDotToolTest, FailedWriteIsReported) {
     const ProcessResult r =
         run_command(std::string(AVL_DOT_TOOL_PATH) + format.option + " 5 2 8 >/dev/full");
     EXPECT_EQ(r.status, 1) << format.what;
-    EXPECT_EQ(r.err,
-              std::string("avl_dot: cannot write the ") + format.what + " to standard output\n");
+    EXPECT_EQ(r.err, std::string("avl_dot: cannot write the ") + format.what +
+                         " to standard output: No space left on device\n");
   }
+  // The help and the version are output too: a full or closed standard
+  // output is an error there as well.
+  const ProcessResult help = run_command(std::string(AVL_DOT_TOOL_PATH) + " -h >/dev/full");
+  EXPECT_EQ(help.status, 1);
+  EXPECT_EQ(help.err,
+            "avl_dot: cannot write the help to standard output: No space left on device\n");
+  for (const char* arguments : {" --version >&-", " 1 2 3 >&-"}) {
+    const ProcessResult closed = run_command(std::string(AVL_DOT_TOOL_PATH) + arguments);
+    EXPECT_EQ(closed.status, 1) << arguments;
+    EXPECT_NE(closed.err.find("Bad file descriptor"), std::string::npos) << closed.err;
+  }
+}
+
+// A write that stops part way at the file-size limit (`ulimit -f`, which
+// would raise SIGXFSZ) fails like a full disk: a message and status 1, and
+// the file it was writing or appending to is left as it was before.
+TEST(AvlDotToolTest, WriteStoppedPartWayIsTakenBack) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+  const std::string path = temp_path("limit.svg");
+  for (const char* redirect : {" >", " >>"}) {
+    write_file(path, "kept\n");
+    // 20 blocks of 512 bytes, far less than the 400 KB picture.
+    const ProcessResult r =
+        run_command("ulimit -f 20 && exec " + tool + " --svg $(seq 1 1000)" + redirect + path);
+    EXPECT_EQ(r.status, 1) << redirect;
+    EXPECT_EQ(r.err, "avl_dot: cannot write the SVG picture to standard output: File too large\n");
+    EXPECT_EQ(read_file(path), redirect == std::string(" >") ? "" : "kept\n") << redirect;
+  }
+  std::remove(path.c_str());
+}
+
+// Operations from a file or from standard input run where the option stands,
+// in the same words as on the command line; a fault in one names the file.
+TEST(AvlDotToolTest, OperationsFromAFileOrStandardInput) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+  const std::string path = temp_path("keys.txt");
+  write_file(path, "2 8\n\t1 4  9\n-d\n5\n");
+  const ProcessResult inline_keys = run_command(tool + " 5 2 8 1 4 9 -d 5 3");
+  ASSERT_EQ(inline_keys.status, 0);
+  EXPECT_EQ(run_command(tool + " 5 -f " + path + " 3").out, inline_keys.out);
+  EXPECT_EQ(run_command("cat " + path + " | " + tool + " 5 - 3").out, inline_keys.out);
+
+  // Far more keys than a command line holds make one picture of all of them.
+  const ProcessResult many =
+      run_command("seq 1 200000 | " + tool + " --svg - | grep -c '<g class=\"node '");
+  EXPECT_EQ(many.out, "200000\n");
+
+  write_file(path, "1 2 x 3");
+  const ProcessResult bad = run_command(tool + " -f " + path);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err.rfind("avl_dot: in " + path + ": not a 32-bit key: x\n", 0), 0u) << bad.err;
+  write_file(path, "1 -d");
+  EXPECT_EQ(
+      run_command(tool + " -f " + path).err.rfind("avl_dot: in " + path + ": -d needs a key\n", 0),
+      0u);
+  write_file(path, "1 2");
+  const ProcessResult absent = run_command(tool + " -f " + path + " -d 7");
+  EXPECT_EQ(absent.status, 1);
+  EXPECT_EQ(absent.err, "avl_dot: cannot delete a key that is not in the tree: 7\n");
+  std::remove(path.c_str());
 }
 
 // A reader that stops early ends avl_dot quietly: by SIGPIPE (the shell
@@ -515,22 +581,45 @@ TEST(AvlDotToolTest, ClosedPipeEndsQuietly) {
   }
 }
 
-// Every figure of a page draws the whole tree: a page over the budget is
-// refused before anything is written, with the numbers and what to use
-// instead, while the same keys still make a picture.
+// Every figure of a page draws the whole tree: a page that would outgrow its
+// budget in bytes is refused before anything is written, with the numbers
+// and what to use instead, while the same keys still make a picture. Figures
+// of an empty tree cost bytes too.
 TEST(AvlDotToolTest, PageOverItsBudgetIsRefused) {
   const std::string tool = AVL_DOT_TOOL_PATH;
-  const ProcessResult over = run_command(tool + " --html $(seq 1 141)");
+  const long long budget = AVL_HTML_BYTE_BUDGET;
+  const ProcessResult over = run_command(tool + " --html $(seq 1 144)");
   EXPECT_EQ(over.status, 2);
   EXPECT_EQ(over.out, "");
   EXPECT_EQ(over.err,
-            "avl_dot: --html: the figures of these 141 steps would draw 10011 nodes, over the "
-            "page's budget of 10000; use --svg for the final tree, or the live page "
-            "(docs/live.html), which draws only the current one\n");
+            "avl_dot: --html: the page of these 144 steps would take more than its budget "
+            "of " +
+                std::to_string(budget) +
+                " bytes; use --svg for the final tree, or the live page "
+                "(docs/live.html), which draws only the current one\n");
+  const ProcessResult within = run_command(tool + " --html $(seq 1 143)");
+  EXPECT_EQ(within.status, 0);
+  EXPECT_LE(static_cast<long long>(within.out.size()), budget);
+  EXPECT_GT(static_cast<long long>(within.out.size()), budget * 9 / 10);
   // Deleting an absent key draws the tree again, unchanged: it counts too.
-  EXPECT_EQ(run_command(tool + " --html $(seq 1 140) -d 0").status, 2);
-  EXPECT_EQ(run_command(tool + " --html $(seq 1 140) >/dev/null").status, 0);
+  EXPECT_EQ(run_command(tool + " --html $(seq 1 143) -d 0").status, 2);
   EXPECT_EQ(run_command(tool + " --svg $(seq 1 1000) >/dev/null").status, 0);
+
+  const std::string path = temp_path("empty_steps.txt");
+  std::string deletions;
+  for (int i = 0; i < 10000; ++i) {
+    deletions += "-d 7\n";
+  }
+  write_file(path, deletions);
+  const ProcessResult empty = run_command(tool + " --html -f " + path);
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_EQ(empty.out, "");
+  write_file(path, deletions.substr(0, deletions.size() / 4));
+  const ProcessResult fewer = run_command(tool + " --html -f " + path);
+  EXPECT_EQ(fewer.status, 0);
+  EXPECT_GT(fewer.out.size(), 2500u * 500u);
+  EXPECT_LE(static_cast<long long>(fewer.out.size()), budget);
+  std::remove(path.c_str());
 }
 
 // Whatever allocation fails, in the module or in the tool's own containers,

@@ -4,29 +4,35 @@
 //
 //   $ avl_dot 5 2 8 1 4 9 3 -d 9 | dot -Tsvg -o tree.svg
 //   $ avl_dot --svg 5 2 8 1 4 9 3 -d 9 >tree.svg
+//   $ seq 1 1000000 | avl_dot --svg - >big.svg
 //   $ avl_dot --html 1 3 2 -d 1 >steps.html
 //
 // Operations run left to right: a number inserts that key, `-d N` deletes one
 // node holding N. A number may be negative ("-7" inserts -7); anything else
-// that starts with '-' is an option. The whole command line is read before
-// the tree is touched, so a typing error costs no work and prints nothing on
-// standard output. For a picture of the final tree, deleting a key that is
-// not in the tree is an error rather than a no-op, since it usually means a
-// mistyped key and the picture would silently differ from the one intended;
-// on the page it is a step of its own, which a learner may well want to see.
+// that starts with '-' is an option. `-f FILE` reads more operations from a
+// file, and `-` from standard input, in the same words separated by white
+// space; they run where the option stands. (A command line holds only about
+// 140,000 keys, and xargs would split a longer list into separate runs.) The
+// whole input is read before the tree is touched, so a typing error costs no
+// work and prints nothing on standard output. For a picture of the final
+// tree, deleting a key that is not in the tree is an error rather than a
+// no-op, since it usually means a mistyped key and the picture would silently
+// differ from the one intended; on the page it is a step of its own, which a
+// learner may well want to see.
 //
 // Exit status: 0 when the whole output was written (or -h / --help printed
 // the usage); 2 with a message and the usage line on standard error for a
 // malformed command line (a bad or out-of-range key, -d without a key, an
-// unknown option, both --svg and --html), and 2 with one line for a page over
-// its budget (below); 1 with a message for an absent key (not with --html),
-// exhausted memory or a failed write (a full disk).
+// unknown option, both --svg and --html; in a file too), and 2 with one line
+// for a page over its budget (below); 1 with a message for an absent key (not
+// with --html), a file that cannot be read, exhausted memory or a failed
+// write (a full disk, a file-size limit, a closed standard output).
 //
 // Every figure of a page draws the whole tree, so a page grows with the square
-// of its script: 1,000 ascending keys would draw half a million nodes (about
-// 190 MB). A page whose figures together would draw more than
-// HTML_NODE_BUDGET nodes is refused before anything is built or written;
-// --svg draws the final tree of any size.
+// of its script, and even a figure of the empty tree costs about 640 bytes. A
+// page is built in memory up to HTML_BYTE_BUDGET bytes and refused, before
+// anything is written, when it would grow past that; --svg draws the final
+// tree of any size.
 //
 // The output is built in memory and written only once it is complete, so a
 // run that fails (out of memory above all, wherever an allocation fails: the
@@ -35,17 +41,33 @@
 // new-handler turns every failed allocation into "avl_dot: out of memory" and
 // status 1, on the system heap and on mimalloc alike.
 //
+// A write can still fail part way, when the disk fills up or the file reaches
+// the size limit of `ulimit -f`. Where standard output is a regular file that
+// the run was appending to, the part written is cut off again, so the file is
+// left as it was; a pipe, a terminal or a device cannot take bytes back, and
+// keeps what it was given. Either way the status is 1, with a message. The
+// file-size limit would kill the process by SIGXFSZ in the middle of the
+// write; that signal is ignored, so the write fails with EFBIG instead and is
+// reported like any other.
+//
 // A reader that goes away early (avl_dot ... | head -c1) ends the process by
 // SIGPIPE, silently, as it does any filter: the default disposition is left
 // alone. Where the parent ignores SIGPIPE, so that the write fails with EPIPE
 // instead, avl_dot exits with status 1, also without a message: nobody is
 // left to read the output, and the reader chose to stop.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -59,7 +81,7 @@
 
 namespace {
 
-const char* const USAGE = "usage: avl_dot [--svg | --html] [KEY | -d KEY]...\n";
+const char* const USAGE = "usage: avl_dot [--svg | --html] [KEY | -d KEY | -f FILE | -]...\n";
 
 const char* const HELP =
     "Builds an AVL tree from the operations, left to right, and prints it on\n"
@@ -67,23 +89,31 @@ const char* const HELP =
     "\n"
     "  KEY        insert KEY, a decimal 32-bit integer (it may be negative)\n"
     "  -d KEY     delete one node holding KEY\n"
-    "  --svg      print the final tree as an SVG picture instead of Graphviz DOT\n"
+    "  -f FILE    read more operations from FILE, words separated by white space\n"
+    "  -          read more operations from standard input, the same way\n"
+    "  --svg      print the final tree as an SVG picture instead of Graphviz DOT;\n"
+    "             about 415 bytes, 3 microseconds and 700 bytes of memory per\n"
+    "             key (give many keys with -f or -: a command line holds about\n"
+    "             140,000)\n"
     "  --html     print a page with one figure per operation, each rebalancing\n"
-    "             named; an absent KEY is then a step of its own. The figures\n"
-    "             together may draw at most %lld nodes (140 ascending keys draw\n"
-    "             9870); use --svg for larger trees\n"
+    "             named; an absent KEY is then a step of its own. Every figure\n"
+    "             draws the whole tree (about 380 bytes a node, 640 a figure),\n"
+    "             and a page over %lld bytes is refused (144 ascending keys\n"
+    "             from 1 are); use --svg for larger trees\n"
     "  -h, --help print this text\n"
     "  --version  print the version\n"
     "\n"
     "Without --svg or --html the output is a DOT digraph (render it with dot -Tsvg).\n"
-    "Exit status: 0 done; 1 absent key (but not with --html), out of memory or\n"
-    "failed write; 2 malformed command line, or a page over its budget.\n";
+    "Exit status: 0 done; 1 absent key (but not with --html), unreadable file,\n"
+    "out of memory or failed write; 2 malformed operation, or a page over its\n"
+    "budget. Nothing is written unless all of it was built; a write that fails\n"
+    "part way is cut off again in a regular file, not in a pipe.\n";
 
 const int EXIT_USAGE = 2;
 
-// What a page's figures may draw in all: about 4 MB of HTML and SVG, which a
-// browser opens and steps through without a pause.
-const long long HTML_NODE_BUDGET = AVL_HTML_NODE_BUDGET;
+// The most bytes a page may take: about 4 MB of HTML and SVG, which a browser
+// opens and steps through without a pause.
+const long long HTML_BYTE_BUDGET = AVL_HTML_BYTE_BUDGET;
 
 // Called by operator new, of the tool and of the module alike, when the heap
 // has nothing left. Nothing has been written to standard output by then
@@ -109,11 +139,11 @@ const char* format_name(Format format) {
   return format == Format::dot ? "DOT text" : format == Format::svg ? "SVG picture" : "HTML page";
 }
 
-// What a command-line argument is taken for when it is read as a key.
+// What a word is taken for when it is read as a key.
 enum class KeyText { ok, malformed, out_of_range };
 
-// Reads a whole argument as a decimal 32-bit key: an optional sign and at
-// least one digit, nothing else ("", "12x", "0x10", " 5" are malformed).
+// Reads a whole word as a decimal 32-bit key: an optional sign and at least
+// one digit, nothing else ("", "12x", "0x10", " 5" are malformed).
 KeyText parse_key(const char* text, int32_t* key) {
   const char* digits = text + (text[0] == '-' || text[0] == '+' ? 1 : 0);
   if (digits[0] == '\0' || std::strspn(digits, "0123456789") != std::strlen(digits)) {
@@ -143,20 +173,96 @@ int usage_error(const char* message, const char* argument) {
   return EXIT_USAGE;
 }
 
-// A key argument that parse_key refused.
-int bad_key(KeyText verdict, const char* argument) {
-  return usage_error(
-      verdict == KeyText::out_of_range ? "out of range for a 32-bit key: " : "not a 32-bit key: ",
-      argument);
-}
-
 // A failed write: quiet when the reader has gone (see the top of the file).
-int write_failed(Format format, int error) {
+int write_failed(const char* what, int error) {
   if (error == EPIPE) {
     return EXIT_FAILURE;
   }
-  std::fprintf(stderr, "avl_dot: cannot write the %s to standard output\n", format_name(format));
+  std::fprintf(stderr, "avl_dot: cannot write the %s to standard output: %s\n", what,
+               std::strerror(error));
   return EXIT_FAILURE;
+}
+
+// Flushes what -h or --version printed; a full or closed standard output is
+// reported as for the tree.
+int finish_text(const char* what) {
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    return write_failed(what, errno != 0 ? errno : EIO);
+  }
+  return EXIT_SUCCESS;
+}
+
+// The operations and, for messages, each key as it was typed (null for the
+// keys read from a file, whose words are not kept).
+struct Script {
+  std::vector<Operation> operations;
+  std::vector<const char*> texts;
+};
+
+// Takes one word of the operations: a key, or `-d` (whose key is the next
+// word: `pending_delete` carries it over). Returns 0, or the exit status of a
+// malformed word, whose message names `where` ("" on the command line, "in
+// FILE: " for a file).
+int take_word(const char* word, const char* typed, const std::string& where, bool* pending_delete,
+              Script* script) {
+  Operation op{*pending_delete, 0};
+  if (!*pending_delete && std::strcmp(word, "-d") == 0) {
+    *pending_delete = true;
+    return 0;
+  }
+  *pending_delete = false;
+  if (!op.remove && is_option(word)) {
+    return usage_error((where + "unknown option: ").c_str(), word);
+  }
+  const KeyText verdict = parse_key(word, &op.key);
+  if (verdict != KeyText::ok) {
+    return usage_error(
+        (where + (verdict == KeyText::out_of_range ? "out of range for a 32-bit key: "
+                                                   : "not a 32-bit key: "))
+            .c_str(),
+        word);
+  }
+  script->operations.push_back(op);
+  script->texts.push_back(typed);
+  return 0;
+}
+
+// Reads the words of `in` (named `name` in messages) as operations.
+int read_operations(FILE* in, const char* name, Script* script) {
+  const std::string where = std::string("in ") + name + ": ";
+  bool pending_delete = false;
+  std::string word;
+  int c = 0;
+  do {
+    c = std::getc(in);
+    if (c != EOF && std::isspace(c) == 0) {
+      word += static_cast<char>(c);
+    } else if (!word.empty()) {
+      const int status = take_word(word.c_str(), nullptr, where, &pending_delete, script);
+      if (status != 0) {
+        return status;
+      }
+      word.clear();
+    }
+  } while (c != EOF);
+  if (std::ferror(in) != 0) {
+    return fail("cannot read ", (std::string(name) + ": " + std::strerror(errno)).c_str());
+  }
+  return pending_delete ? usage_error((where + "-d needs a key").c_str(), "") : 0;
+}
+
+int read_operations_from(const char* path, Script* script) {
+  if (std::strcmp(path, "-") == 0) {
+    return read_operations(stdin, "standard input", script);
+  }
+  FILE* in = std::fopen(path, "r");
+  if (in == nullptr) {
+    return fail("cannot read ", (std::string(path) + ": " + std::strerror(errno)).c_str());
+  }
+  const int status = read_operations(in, path, script);
+  std::fclose(in);
+  return status;
 }
 
 // Applies one operation. Sets *applied to whether the tree changed (a
@@ -166,25 +272,9 @@ void apply(AVL_TREE* tree, const Operation& op, bool* applied) {
   *applied = op.remove ? AVL_delete(tree, op.key) == 1 : AVL_insert(tree, op.key) == 1;
 }
 
-// The number of nodes the page's figures would draw: the size of the tree
-// after each step, added up, from a dry run on a scratch tree.
-long long nodes_drawn(const std::vector<Operation>& operations) {
-  AVL_TREE* scratch = create_avl_tree();
-  if (scratch == nullptr) {
-    out_of_memory();
-  }
-  long long drawn = 0;
-  for (const Operation& op : operations) {
-    bool applied = false;
-    apply(scratch, op, &applied);
-    drawn += scratch->size;
-  }
-  AVL_destroy(scratch);
-  return drawn;
-}
-
 // The page, figure by figure: each step is copied after it ran and compared
-// with the copy taken after the one before.
+// with the copy taken after the one before. Stops at the first failed write,
+// which is the budget's refusal when the page would outgrow it.
 bool write_page(AVL_TREE* tree, const std::vector<Operation>& operations, FILE* out) {
   const Layout layout = layout_for(operations);
   const int count = static_cast<int>(operations.size());
@@ -219,17 +309,24 @@ long write_final_tree(AVL_TREE* tree, const std::vector<Operation>& operations, 
   return written ? -1 : -2;
 }
 
-// The output as it is built: a stream into a growing block of memory. (A
-// glibc memory stream would not do: when it cannot grow it drops the rest of
-// the text without setting the stream's error flag.)
+// The output as it is built: a stream into a growing block of memory, which
+// refuses to grow past `limit` (the page's budget) and says so in
+// `over_limit`. (A glibc memory stream would not do: when it cannot grow it
+// drops the rest of the text without setting the stream's error flag.)
 struct Buffer {
   char* data = nullptr;
   size_t length = 0;
   size_t capacity = 0;
+  size_t limit = SIZE_MAX;
+  bool over_limit = false;
 };
 
 ssize_t append_to_buffer(void* cookie, const char* bytes, size_t size) {
   auto* buffer = static_cast<Buffer*>(cookie);
+  if (size > buffer->limit - buffer->length) {
+    buffer->over_limit = true;
+    return -1;
+  }
   if (size > buffer->capacity - buffer->length) {
     size_t grown = buffer->capacity == 0 ? 65536 : buffer->capacity;
     while (grown - buffer->length < size) {
@@ -247,11 +344,43 @@ ssize_t append_to_buffer(void* cookie, const char* bytes, size_t size) {
   return static_cast<ssize_t>(size);
 }
 
+// Writes the finished output to standard output. When a write fails part way
+// into a regular file that was being appended to, the file is cut back to
+// where it ended before; returns 0 or the errno of the failure.
+int write_output(const char* data, size_t length) {
+  struct stat status {};
+  const bool regular = fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
+  // Appending (>>) writes at the end whatever the offset says.
+  const int flags = regular ? fcntl(STDOUT_FILENO, F_GETFL) : -1;
+  const off_t start = flags == -1               ? -1
+                      : (flags & O_APPEND) != 0 ? status.st_size
+                                                : lseek(STDOUT_FILENO, 0, SEEK_CUR);
+  const bool at_end = start >= 0 && start == status.st_size;
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t wrote = write(STDOUT_FILENO, data + done, length - done);
+    if (wrote < 0 && errno == EINTR) {
+      continue;
+    }
+    if (wrote <= 0) {
+      const int error = wrote < 0 ? errno : EIO;
+      if (at_end && done > 0 && ftruncate(STDOUT_FILENO, start) != 0) {
+        std::fputs("avl_dot: cannot cut off the part written, either\n", stderr);
+      }
+      return error;
+    }
+    done += static_cast<size_t>(wrote);
+  }
+  return 0;
+}
+
 // Builds the whole output in memory, then writes it to standard output.
-int run(const std::vector<Operation>& operations, const std::vector<const char*>& texts,
-        Format format) {
+int run(const Script& script, Format format) {
   AVL_TREE* tree = create_avl_tree();
   Buffer buffer;
+  if (format == Format::html) {
+    buffer.limit = static_cast<size_t>(HTML_BYTE_BUDGET);
+  }
   FILE* out =
       fopencookie(&buffer, "w", cookie_io_functions_t{nullptr, append_to_buffer, nullptr, nullptr});
   if (tree == nullptr || out == nullptr) {
@@ -260,23 +389,35 @@ int run(const std::vector<Operation>& operations, const std::vector<const char*>
   bool built = true;
   long absent = -1;
   if (format == Format::html) {
-    built = write_page(tree, operations, out);
+    built = write_page(tree, script.operations, out);
   } else {
-    absent = write_final_tree(tree, operations, format, out);
+    absent = write_final_tree(tree, script.operations, format, out);
     built = absent != -2;
   }
   AVL_destroy(tree);
-  // The buffer fails only when it cannot grow.
-  if (std::fclose(out) != 0 || !built) {
+  // The buffer fails only when it cannot grow, or would grow past the budget.
+  const bool closed = std::fclose(out) == 0;
+  if (buffer.over_limit) {
+    std::free(buffer.data);
+    std::fprintf(stderr,
+                 "avl_dot: --html: the page of these %zu steps would take more than its budget "
+                 "of %lld bytes; use --svg for the final tree, or the live page "
+                 "(docs/live.html), which draws only the current one\n",
+                 script.operations.size(), HTML_BYTE_BUDGET);
+    return EXIT_USAGE;
+  }
+  if (!closed || !built) {
     out_of_memory();
   }
   int status = EXIT_SUCCESS;
   if (absent >= 0) {
-    status =
-        fail("cannot delete a key that is not in the tree: ", texts[static_cast<size_t>(absent)]);
-  } else if (std::fwrite(buffer.data, 1, buffer.length, stdout) != buffer.length ||
-             std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    status = write_failed(format, errno);
+    const size_t at = static_cast<size_t>(absent);
+    const std::string typed = script.texts[at] != nullptr
+                                  ? std::string(script.texts[at])
+                                  : std::to_string(script.operations[at].key);
+    status = fail("cannot delete a key that is not in the tree: ", typed.c_str());
+  } else if (const int error = write_output(buffer.data, buffer.length); error != 0) {
+    status = write_failed(format_name(format), error);
   }
   std::free(buffer.data);
   return status;
@@ -289,19 +430,32 @@ int main(int argc, char** argv) {
 #if defined(AVL_ON_MIMALLOC)
   mi_register_error(on_heap_error, nullptr);
 #endif
+  // Past `ulimit -f` a write fails with EFBIG instead of killing the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  // A closed standard output would be taken by the first file opened.
+  if (fcntl(STDOUT_FILENO, F_GETFD) == -1) {
+    return write_failed("output", EBADF);
+  }
   Format format = Format::dot;
-  std::vector<Operation> operations;
-  std::vector<const char*> texts;  // each key as typed, for messages
+  Script script;
+  bool pending_delete = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
+    if (pending_delete) {
+      const int status = take_word(arg, arg, "", &pending_delete, &script);
+      if (status != 0) {
+        return status;
+      }
+      continue;
+    }
     if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
       std::fputs(USAGE, stdout);
-      std::printf(HELP, HTML_NODE_BUDGET);
-      return std::fflush(stdout) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+      std::printf(HELP, HTML_BYTE_BUDGET);
+      return finish_text("help");
     }
     if (std::strcmp(arg, "--version") == 0) {
       std::printf("avl_dot %d.%d.%d\n", AVL_VERSION_MAJOR, AVL_VERSION_MINOR, AVL_VERSION_PATCH);
-      return std::fflush(stdout) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+      return finish_text("version");
     }
     const bool svg = std::strcmp(arg, "--svg") == 0;
     if (svg || std::strcmp(arg, "--html") == 0) {
@@ -312,35 +466,23 @@ int main(int argc, char** argv) {
       format = wanted;
       continue;
     }
-    Operation op{false, 0};
-    const char* text = arg;
-    if (std::strcmp(arg, "-d") == 0) {
-      if (i + 1 == argc) {
-        return usage_error("-d needs a key", "");
+    if (std::strcmp(arg, "-f") == 0 || std::strcmp(arg, "-") == 0) {
+      if (arg[1] == 'f' && i + 1 == argc) {
+        return usage_error("-f needs a file", "");
       }
-      op.remove = true;
-      text = argv[++i];
-    } else if (is_option(arg)) {
-      return usage_error("unknown option: ", arg);
+      const int status = read_operations_from(arg[1] == 'f' ? argv[++i] : "-", &script);
+      if (status != 0) {
+        return status;
+      }
+      continue;
     }
-    const KeyText verdict = parse_key(text, &op.key);
-    if (verdict != KeyText::ok) {
-      return bad_key(verdict, text);
-    }
-    operations.push_back(op);
-    texts.push_back(text);
-  }
-
-  if (format == Format::html) {
-    const long long drawn = nodes_drawn(operations);
-    if (drawn > HTML_NODE_BUDGET) {
-      std::fprintf(stderr,
-                   "avl_dot: --html: the figures of these %zu steps would draw %lld nodes, over "
-                   "the page's budget of %lld; use --svg for the final tree, or the live page "
-                   "(docs/live.html), which draws only the current one\n",
-                   operations.size(), drawn, HTML_NODE_BUDGET);
-      return EXIT_USAGE;
+    const int status = take_word(arg, arg, "", &pending_delete, &script);
+    if (status != 0) {
+      return status;
     }
   }
-  return run(operations, texts, format);
+  if (pending_delete) {
+    return usage_error("-d needs a key", "");
+  }
+  return run(script, format);
 }

@@ -27,7 +27,8 @@ endfunction()
 
 set(configure ${CMAKE_COMMAND} -S "${SOURCE_DIR}/tests/subproject" -G "${GENERATOR}"
               -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DAVL_SOURCE_DIR=${SOURCE_DIR})
-set(app_output "size 5 root 5: 1 3 3 5 8 \nthrees 2 above two 4\nversion ${VERSION}\n")
+file(READ "${SOURCE_DIR}/tests/consumer/expected.txt.in" app_output)
+string(CONFIGURE "${app_output}" app_output @ONLY)
 
 run(${configure} -B "${WORK_DIR}/untyped")
 expect_cached("${WORK_DIR}/untyped" CMAKE_BUILD_TYPE "")
