@@ -1,8 +1,12 @@
 // libFuzzer target: the input bytes are a script of insertions, deletions and
 // lookups, replayed on an AVL_TREE and on a std::multiset that serves as the
-// model. After every operation the results must agree (cursors included) and
-// the tree must be a sound AVL tree holding exactly the model's keys; at the end the tree is
-// released with AVL_destroy, so LeakSanitizer sees every node that went astray.
+// model, and on an avl::multimap against a std::multimap (each element's value
+// is the step that inserted it, so equal keys are told apart). After every
+// operation the results must agree (cursors and the iterators the container
+// returns included) and both trees must be sound and hold exactly their
+// models' elements; at the end the tree is released with AVL_destroy and the
+// container goes out of scope, so LeakSanitizer sees every node that went
+// astray.
 //
 // Script format, one operation after another until the bytes run out:
 //
@@ -15,18 +19,23 @@
 //                         3 edge:  key = kEdgeKeys[bits 4-7], no operand
 //
 // Inserting is drawn twice as often as the other operations so that trees grow
-// tall enough for rotations several levels deep. A truncated operand ends the
-// script.
+// tall enough for rotations several levels deep. The container inserts by key
+// for op 0 and with the hint lower_bound(key) for op 1 (so before the equal
+// keys), and deletes the first element holding the key by its iterator. A
+// truncated operand ends the script.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "avl/ADT_avl_tree.h"
+#include "avl/avl.hpp"
 #include "avl_check.h"
 
 namespace {
@@ -88,6 +97,30 @@ void check_tree(const AVL_TREE* tree, const Model& model, size_t step, int32_t k
   }
 }
 
+using Container = avl::multimap<int32_t, size_t>;
+using ContainerModel = std::multimap<int32_t, size_t>;
+
+// The container after an operation that returned `at`: sound, the model's
+// elements in the model's order, and `at` at the model's position, walking
+// to both ends in the steps that position says (only a true path does).
+void check_container(const Container& container, const ContainerModel& model,
+                     Container::const_iterator at, ContainerModel::const_iterator expected,
+                     size_t step, int32_t key) {
+  if (!container.check() || container.size() != model.size() ||
+      !std::equal(container.begin(), container.end(), model.begin(), model.end())) {
+    fail(step, "the container differs from its model", key);
+  }
+  const long place = std::distance(model.begin(), expected);
+  long back = 0;
+  for (auto it = at; it != container.begin(); --it) {
+    ++back;
+  }
+  if (std::distance(container.begin(), at) != place || back != place ||
+      std::distance(at, container.end()) != static_cast<long>(model.size()) - place) {
+    fail(step, "the container returned an iterator with a wrong path", key);
+  }
+}
+
 // The node a lookup must return: the first one on the search path that holds
 // the key (the search path is unambiguous because equal keys never lie on the
 // far side of a larger or smaller one).
@@ -144,12 +177,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Model model;
   check_tree(tree, model, 0, 0);
+  Container container;
+  ContainerModel container_model;
 
   int op = 0;
   int32_t key = 0;
   size_t step = 0;
   while (next_operation(data, size, op, key)) {
     ++step;
+    Container::const_iterator returned = container.end();
+    ContainerModel::const_iterator model_returned = container_model.end();
     switch (op) {
       case 0:
       case 1:
@@ -157,6 +194,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           fail(step, "AVL_insert did not return 1", key);
         }
         model.insert(key);
+        if (op == 0) {
+          returned = container.insert({key, step});
+          model_returned = container_model.insert({key, step});
+        } else {
+          returned = container.insert(container.lower_bound(key), {key, step});
+          model_returned = container_model.insert(container_model.lower_bound(key), {key, step});
+        }
         break;
       case 2: {
         const auto it = model.find(key);
@@ -168,6 +212,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (it != model.end()) {
           model.erase(it);  // exactly one of the equal keys
+        }
+        const auto first = container.lower_bound(key);
+        const auto first_expected = container_model.lower_bound(key);
+        if (first != container.end() && first->first == key) {
+          returned = container.erase(first);
+          model_returned = container_model.erase(first_expected);
         }
         break;
       }
@@ -184,10 +234,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (found != first_on_search_path(tree->root, key)) {
           fail(step, "search_avl did not return the first match on the search path", key);
         }
+        returned = container.find(key);
+        model_returned = container_model.find(key);
+        if (container.count(key) != container_model.count(key)) {
+          fail(step, "the container's count differs", key);
+        }
         break;
       }
     }
     check_tree(tree, model, step, key);
+    check_container(container, container_model, returned, model_returned, step, key);
   }
 
   AVL_destroy(tree);
