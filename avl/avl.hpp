@@ -913,7 +913,7 @@ class basic_tree {
   struct tracking {
     insert_state* s;
     static constexpr bool moves_keys = false;
-        void note(trace_event event, node* at, int32_t a, int32_t b) const {
+    void note(trace_event event, node* at, int32_t a, int32_t b) const {
       switch (event) {
         case trace_event::visit:
           core::cursor_push(*s->track, at, a < 0);
@@ -923,7 +923,7 @@ class basic_tree {
           s->track->node = at;
           break;
         case trace_event::rotated:
-                    core::path_follow_rotation(*s->track, at, a > 0, s->level + b);
+          core::path_follow_rotation(*s->track, at, a > 0, s->level + b);
           break;
         case trace_event::done:
           s->level -= 1;
@@ -981,11 +981,37 @@ class basic_tree {
     static constexpr bool admits(const node*) { return true; }
   };
 
+  // Down the right spine, to link after the last element, which the descent
+  // passes last; at the empty link it refuses when that would break the order.
+  struct insert_last : tracking {
+    using node_type = node;
+    bool goes_left(node*, node* at) const {
+      this->s->candidate = at;
+      return false;
+    }
+    bool admits(const node* fresh) const {
+      const insert_state& s = *this->s;
+      if (s.candidate == nullptr) {
+        return true;
+      }
+      return Unique ? s.tree->comp_(key_of(s.candidate), key_of(fresh))
+                    : !s.tree->comp_(key_of(fresh), key_of(s.candidate));
+    }
+  };
+
   // Links `fresh` just before the node of `before`, or by its key when
   // `before` is null; .second is false when a unique key refused it (then
   // .first is the equal element). The caller keeps owning a node that is not
   // linked, also when the comparator throws.
   std::pair<iterator, bool> link_node(node* fresh, const path* before) {
+    return before != nullptr ? link_with<insert_before>(fresh, before)
+                             : link_with<insert_by_key>(fresh, nullptr);
+  }
+
+  // Links `fresh` as `Policy` descends; .second is false when the policy
+  // refused it at the empty link (the tree is then as it was).
+  template <class Policy>
+  std::pair<iterator, bool> link_with(node* fresh, const path* before) {
     iterator result(typename iterator::unset{}, &root_);
     core::cursor_start(result.cursor_);
     insert_state s{
@@ -995,15 +1021,11 @@ class basic_tree {
     fresh->right = nullptr;
     fresh->balance = 0;
     bool grew = false;
-    if (before != nullptr) {
-      root_ = core::insert(root_, fresh, &grew, insert_before{{&s}});
-    } else {
-      node* top = core::insert(root_, fresh, &grew, insert_by_key{{&s}});
-      if (Unique && s.track->node != fresh) {
-        return {result, false};
-      }
-      root_ = top;
+    node* top = core::insert(root_, fresh, &grew, Policy{{&s}});
+    if (s.track->node != fresh) {
+      return {result, false};
     }
+    root_ = top;
     size_ += 1;
     return {result, true};
   }
@@ -1032,16 +1054,17 @@ class basic_tree {
     node_guard guard{this, fresh};
     const Key& key = key_of(fresh);
     const node* at = hint.cursor_.node;
-    const bool not_above =
-        at == nullptr || (Unique ? comp_(key, key_of(at)) : !comp_(key_of(at), key));
-    if (not_above) {
-      const node* previous = nullptr;
-      if (at == nullptr) {
-        previous = root_ == nullptr ? nullptr : core::rightmost(root_);
-      } else {
-        path back = hint.cursor_;
-        previous = core::cursor_prev(back, root_);
+    if (at == nullptr) {
+      // After the last element when the order allows, which the descent to
+      // it finds out; else where the key belongs.
+      std::pair<iterator, bool> placed = link_with<insert_last>(fresh, nullptr);
+      if (placed.second) {
+        guard.held = nullptr;
+        return placed.first;
       }
+    } else if (Unique ? comp_(key, key_of(at)) : !comp_(key_of(at), key)) {
+      path back = hint.cursor_;
+      const node* previous = core::cursor_prev(back, root_);
       if (previous == nullptr ||
           (Unique ? comp_(key_of(previous), key) : !comp_(key, key_of(previous)))) {
         guard.held = nullptr;
@@ -1080,7 +1103,7 @@ class basic_tree {
         core::path_follow_replacement(*s->track, gone, successor, s->depth);
       }
     }
-        void note(trace_event event, node* at, int32_t a, int32_t b) const {
+    void note(trace_event event, node* at, int32_t a, int32_t b) const {
       if (event == trace_event::rotated && s->track != nullptr) {
         core::path_follow_rotation(*s->track, at, a > 0, s->depth + b);
       } else if (event == trace_event::release && s->track != nullptr) {
@@ -1879,7 +1902,7 @@ class tree {
       avl::core::nod_policy::note(event, node, a, b);
       switch (event) {
         case trace_event::visit:
-                    if (s->at == nullptr) {
+          if (s->at == nullptr) {
             avl::core::cursor_push(*s->track, node, a < 0);
           }
           if (a != 0) {  // not the node an erasure removes, which stays at its level
@@ -1890,7 +1913,7 @@ class tree {
           s->track->node = node;
           break;
         case trace_event::rotated:
-                    avl::core::path_follow_rotation(*s->track, node, a > 0, s->level + b);
+          avl::core::path_follow_rotation(*s->track, node, a > 0, s->level + b);
           break;
         case trace_event::release:
           avl::core::path_follow_unlink(*s->track, node, s->level);
