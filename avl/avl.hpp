@@ -898,63 +898,54 @@ class basic_tree {
 
   // --------------------------------------------------------- insertion --
 
-  struct insert_state {
+  // The state of one insertion or erasure under way, which its policy holds
+  // a pointer to: the cursor it keeps (on the linked node, or on the node
+  // after an erased one), the path it follows when it goes by position, and
+  // what it met on the way.
+  struct change_state {
     const basic_tree* tree;
-    path* track;      // kept on the linked node (or on the equal one that refused it)
-    node* candidate;  // unique keys: the last node the descent passed on its right
-    int32_t candidate_depth;
-    const path* before;  // positional: link just before this cursor's node
-    int32_t depth;       // positional: how far along `before`'s path the descent is
-    bool below;          // positional: in the left subtree of `before`'s node
-    int32_t level;       // the depth of the node the recursion is at
+    core::kept_cursor<path> kept;
+    core::along_path<path> along;
+    const Key* key;           // erasure by key
+    node* candidate;          // unique keys: the last node the descent passed on its right
+    int32_t candidate_depth;  // its depth
+    node* removed;            // what an erasure unlinked
   };
 
-  // What every policy here does with the recursion's reports: keep `track`.
-  struct tracking {
-    insert_state* s;
+  // What the policies here share: the reports go to the kept cursor, and an
+  // unlinked node comes back to the container.
+  struct policy {
+    using node_type = node;
     static constexpr bool moves_keys = false;
+    change_state* s;
     void note(trace_event event, node* at, int32_t a, int32_t b) const {
-      switch (event) {
-        case trace_event::visit:
-          core::cursor_push(*s->track, at, a < 0);
-          s->level += 1;
-          break;
-        case trace_event::leaf:
-          s->track->node = at;
-          break;
-        case trace_event::rotated:
-          core::path_follow_rotation(*s->track, at, a > 0, s->level + b);
-          break;
-        case trace_event::done:
-          s->level -= 1;
-          break;
-        default:
-          break;
-      }
+      s->kept.note(event, at, a, b);
     }
+    void replaced(node* gone, node* successor) const { s->kept.replaced(gone, successor); }
+    void release(node* gone) const { s->removed = gone; }
+    static constexpr bool admits(const node*) { return true; }
   };
 
   // By the comparator: a key that is not less goes right, so equal keys end
   // after the ones there; unique keys refuse at the empty link when the last
   // node passed on the right holds an equal key.
-  struct insert_by_key : tracking {
-    using node_type = node;
+  struct insert_by_key : policy {
     bool goes_left(node* fresh, node* at) const {
       const bool left = this->s->tree->comp_(key_of(fresh), key_of(at));
       if constexpr (Unique) {
         if (!left) {
           this->s->candidate = at;
-          this->s->candidate_depth = this->s->track->depth;
+          this->s->candidate_depth = this->s->kept.cursor->depth;
         }
       }
       return left;
     }
     bool admits(const node* fresh) const {
       if constexpr (Unique) {
-        insert_state& s = *this->s;
+        change_state& s = *this->s;
         if (s.candidate != nullptr && !s.tree->comp_(key_of(s.candidate), key_of(fresh))) {
-          s.track->node = s.candidate;
-          s.track->depth = s.candidate_depth;
+          s.kept.cursor->node = s.candidate;
+          s.kept.cursor->depth = s.candidate_depth;
           return false;
         }
       }
@@ -963,40 +954,41 @@ class basic_tree {
     }
   };
 
-  // Along a cursor's path to its node, then to the rightmost place of that
-  // node's left subtree: just before it in order (at the end for an end cursor).
-  struct insert_before : tracking {
-    using node_type = node;
-    bool goes_left(node*, node* at) const {
-      insert_state& s = *this->s;
-      if (s.below) {
-        return false;
-      }
-      if (at == s.before->node) {
-        s.below = true;
-        return true;
-      }
-      return core::path_turns_left(*s.before, s.depth++);
-    }
-    static constexpr bool admits(const node*) { return true; }
+  // Just before the node of a cursor, by its path (after the last element
+  // for an end cursor).
+  struct insert_before : policy {
+    bool goes_left(node*, node* at) const { return this->s->along.goes_left_before(at); }
   };
 
   // Down the right spine, to link after the last element, which the descent
   // passes last; at the empty link it refuses when that would break the order.
-  struct insert_last : tracking {
-    using node_type = node;
+  struct insert_last : policy {
     bool goes_left(node*, node* at) const {
       this->s->candidate = at;
       return false;
     }
     bool admits(const node* fresh) const {
-      const insert_state& s = *this->s;
+      const change_state& s = *this->s;
       if (s.candidate == nullptr) {
         return true;
       }
       return Unique ? s.tree->comp_(key_of(s.candidate), key_of(fresh))
                     : !s.tree->comp_(key_of(fresh), key_of(s.candidate));
     }
+  };
+
+  // The first node on the search path that holds the key.
+  struct erase_by_key : policy {
+    int where(const node* at) const {
+      const basic_tree& tree = *this->s->tree;
+      const Key& key = *this->s->key;
+      return tree.comp_(key, key_of(at)) ? -1 : tree.comp_(key_of(at), key) ? +1 : 0;
+    }
+  };
+
+  // The node at the end of a cursor's path.
+  struct erase_at : policy {
+    int where(const node*) const { return this->s->along.where(); }
   };
 
   // Links `fresh` just before the node of `before`, or by its key when
@@ -1014,15 +1006,13 @@ class basic_tree {
   std::pair<iterator, bool> link_with(node* fresh, const path* before) {
     iterator result(typename iterator::unset{}, &root_);
     core::cursor_start(result.cursor_);
-    insert_state s{
-        this, &result.cursor_, nullptr, 0, before, 0, before != nullptr && before->node == nullptr,
-        0};
+    change_state s{this, {&result.cursor_, true}, {before}, nullptr, nullptr, 0, nullptr};
     fresh->left = nullptr;
     fresh->right = nullptr;
     fresh->balance = 0;
     bool grew = false;
-    node* top = core::insert(root_, fresh, &grew, Policy{{&s}});
-    if (s.track->node != fresh) {
+    node* top = core::insert(root_, fresh, &grew, Policy{&s});
+    if (result.cursor_.node != fresh) {
       return {result, false};
     }
     root_ = top;
@@ -1083,66 +1073,16 @@ class basic_tree {
 
   // ---------------------------------------------------------- erasure --
 
-  struct erase_state {
-    const basic_tree* tree;
-    const Key* key;        // by key
-    const path* at;        // by position: the turns of the path to the node to remove,
-    int32_t target_depth;  // which lies at this depth
-    int32_t depth;         // the depth of the node the recursion is at
-    path* track;           // kept on another node, or null
-    node* removed;
-  };
-
-  struct erase_policy {
-    using node_type = node;
-    static constexpr bool moves_keys = false;
-    erase_state* s;
-    void release(node* gone) const { s->removed = gone; }
-    void replaced(node* gone, node* successor) const {
-      if (s->track != nullptr) {
-        core::path_follow_replacement(*s->track, gone, successor, s->depth);
-      }
-    }
-    void note(trace_event event, node* at, int32_t a, int32_t b) const {
-      if (event == trace_event::rotated && s->track != nullptr) {
-        core::path_follow_rotation(*s->track, at, a > 0, s->depth + b);
-      } else if (event == trace_event::release && s->track != nullptr) {
-        core::path_follow_unlink(*s->track, at, s->depth);
-      } else if (event == trace_event::done) {
-        s->depth -= 1;
-      }
-    }
-  };
-
-  struct erase_by_key : erase_policy {
-    int where(const node* at) const {
-      const basic_tree& tree = *this->s->tree;
-      return tree.comp_(*this->s->key, key_of(at))   ? -1
-             : tree.comp_(key_of(at), *this->s->key) ? +1
-                                                     : 0;
-    }
-  };
-
-  struct erase_at : erase_policy {
-    int where(const node*) const {
-      erase_state& s = *this->s;
-      if (s.depth == s.target_depth) {
-        return 0;
-      }
-      return core::path_turns_left(*s.at, s.depth++) ? -1 : +1;
-    }
-  };
-
   // Unlinks the node at `depth` along the turns of `turns` and returns it.
   // `track`, when given, is kept on its node through the rebalancing; it may
   // be `turns` itself, once stepped on from the node (a step keeps the turns
   // above the node), since the turns are read on the way down and the track
   // is changed only on the way back up.
   node* unlink_at(const path& turns, int32_t depth, path* track) {
-    erase_state s{this, nullptr, &turns, depth, 0, track, nullptr};
+    change_state s{this, {track, false}, {&turns, depth}, nullptr, nullptr, 0, nullptr};
     bool shrank = false;
     bool found = false;
-    root_ = core::erase(root_, &shrank, &found, erase_at{{&s}});
+    root_ = core::erase(root_, &shrank, &found, erase_at{&s});
     size_ -= 1;
     return s.removed;
   }
@@ -1156,10 +1096,10 @@ class basic_tree {
 
   // Unlinks the first node on the search path holding `key`, or returns null.
   node* unlink_key(const Key& key) {
-    erase_state s{this, &key, nullptr, 0, 0, nullptr, nullptr};
+    change_state s{this, {nullptr, false}, {nullptr}, &key, nullptr, 0, nullptr};
     bool shrank = false;
     bool found = false;
-    root_ = core::erase(root_, &shrank, &found, erase_by_key{{&s}});
+    root_ = core::erase(root_, &shrank, &found, erase_by_key{&s});
     if (found) {
       size_ -= 1;
     }
@@ -1882,73 +1822,30 @@ class tree {
     return handle_;
   }
 
-  // The C records' policy with a cursor kept on one node through the change:
+    // The C records' policy with a cursor kept on one node through the change:
   // the new leaf of an insertion, or the node after the one an erasure
-  // removes. Insertion goes by key (AVL_insert's descent), or just before the
-  // node of `before`; erasure to the node of `at`.
-  struct tracking_state {
-    AVL_CURSOR* track;
-    const AVL_CURSOR* before;  // insertion: link just before its node (past the end: last)
-    const AVL_CURSOR* at;      // erasure: the turns of the path to the node to remove,
-    int32_t target_depth;      // which lies at this depth
-    int32_t depth;             // how far along `before` or `at` the descent is
-    bool below;
-    int32_t level;  // the depth of the node the recursion is at
+  // removes. Insertion goes by key (AVL_insert's descent) or just before the
+  // node of a cursor; erasure to the node at the end of a cursor's path.
+  struct change_state {
+    avl::core::kept_cursor<AVL_CURSOR> kept;
+    avl::core::along_path<AVL_CURSOR> along;
   };
 
+  // The C records' policy, its reports also going to the kept cursor.
   struct tracking : avl::core::nod_policy {
-    tracking_state* s;
+    change_state* s;
     void note(trace_event event, nod* node, int32_t a, int32_t b) const {
       avl::core::nod_policy::note(event, node, a, b);
-      switch (event) {
-        case trace_event::visit:
-          if (s->at == nullptr) {
-            avl::core::cursor_push(*s->track, node, a < 0);
-          }
-          if (a != 0) {  // not the node an erasure removes, which stays at its level
-            s->level += 1;
-          }
-          break;
-        case trace_event::leaf:
-          s->track->node = node;
-          break;
-        case trace_event::rotated:
-          avl::core::path_follow_rotation(*s->track, node, a > 0, s->level + b);
-          break;
-        case trace_event::release:
-          avl::core::path_follow_unlink(*s->track, node, s->level);
-          break;
-        case trace_event::done:
-          s->level -= 1;
-          break;
-        default:
-          break;
-      }
+      s->kept.note(event, node, a, b);
     }
   };
 
   struct insert_before : tracking {
-    bool goes_left(const nod*, const nod* node) const {
-      tracking_state& state = *s;
-      if (state.below) {
-        return false;
-      }
-      if (node == state.before->node) {
-        state.below = true;
-        return true;
-      }
-      return avl::core::path_turns_left(*state.before, state.depth++);
-    }
+    bool goes_left(const nod*, const nod* node) const { return s->along.goes_left_before(node); }
   };
 
   struct erase_at : tracking {
-    int where(const nod*) const {
-      tracking_state& state = *s;
-      if (state.depth == state.target_depth) {
-        return 0;
-      }
-      return avl::core::path_turns_left(*state.at, state.depth++) ? -1 : +1;
-    }
+    int where(const nod*) const { return s->along.where(); }
   };
 
   // AVL_insert's work with a cursor kept on the new node: refuses (throws)
@@ -1966,8 +1863,7 @@ class tree {
     const_iterator result{const_iterator::unset{}};
     avl::core::cursor_start(result.cursor_);
     result.cursor_.tree = target;
-    tracking_state state{
-        &result.cursor_, before, nullptr, 0, 0, before != nullptr && before->node == nullptr, 0};
+    change_state state{{&result.cursor_, true}, {before}};
     bool grew = false;
     if (before != nullptr) {
       target->root = avl::core::insert(target->root, fresh, &grew, insert_before{{{}, &state}});
@@ -1984,7 +1880,7 @@ class tree {
   void unlink_and_step(AVL_CURSOR& c) noexcept {
     const int32_t depth = c.depth;
     AVL_cursor_next(&c);
-    tracking_state state{&c, nullptr, &c, depth, 0, false, 0};
+    change_state state{{&c, false}, {&c, depth}};
     bool shrank = false;
     bool found = false;
     handle_->root = avl::core::erase(handle_->root, &shrank, &found, erase_at{{{}, &state}});

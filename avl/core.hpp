@@ -360,7 +360,7 @@ typename Ops::node_type* balance_left(typename Ops::node_type* node, bool* grew,
       return node;
     case -1:  // left-right
       set_double_rotation_balances(required_child(child->right, "balance_left"), child, node, ops);
-            node->left = turn_left(child, ops, 1);
+      node->left = turn_left(child, ops, 1);
       node = turn_right(node, ops);
       *grew = false;
       return node;
@@ -383,7 +383,7 @@ typename Ops::node_type* balance_right(typename Ops::node_type* node, bool* grew
       return node;
     case +1:  // right-left
       set_double_rotation_balances(required_child(child->left, "balance_right"), node, child, ops);
-            node->right = turn_right(child, ops, 1);
+      node->right = turn_right(child, ops, 1);
       node = turn_left(node, ops);
       *grew = false;
       return node;
@@ -559,7 +559,7 @@ typename Ops::node_type* del_balance_left(typename Ops::node_type* node, bool* s
       if (child->balance == -1) {
         set_double_rotation_balances(required_child(child->right, "del_balance_left"), child, node,
                                      ops);
-                node->left = turn_left(child, ops, 1);
+        node->left = turn_left(child, ops, 1);
         return turn_right(node, ops);
       }
       if (child->balance == 0) {
@@ -590,7 +590,7 @@ typename Ops::node_type* del_balance_right(typename Ops::node_type* node, bool* 
       if (child->balance == +1) {
         set_double_rotation_balances(required_child(child->left, "del_balance_right"), node, child,
                                      ops);
-                node->right = turn_right(child, ops, 1);
+        node->right = turn_right(child, ops, 1);
         return turn_left(node, ops);
       }
       if (child->balance == 0) {
@@ -933,6 +933,88 @@ void path_follow_replacement(Cursor& c, const Node* node, Node* replacement, int
     c.path[at] = replacement;
   }
 }
+
+// A cursor kept on one node through a change, as a policy's note passes the
+// reports on: the visits of an insertion's descent make its path (`builds`),
+// the leaf is its node, and each rotation and removal mends it at the depth
+// the recursion is at, which the visits and the levels' returns count. Null
+// `cursor`: nothing is kept.
+template <class Cursor>
+struct kept_cursor {
+  Cursor* cursor;
+  bool builds;
+  int32_t level = 0;
+
+  template <class Node>
+  void note(trace_event event, Node* node, int32_t a, int32_t b) {
+    if (cursor == nullptr) {
+      return;
+    }
+    switch (event) {
+      case trace_event::visit:
+        if (a != 0) {  // not the node an erasure removes, which stays at its level
+          if (builds) {
+            cursor_push(*cursor, node, a < 0);
+          }
+          level += 1;
+        }
+        break;
+      case trace_event::leaf:
+        cursor->node = node;
+        break;
+      case trace_event::rotated:
+        path_follow_rotation(*cursor, node, a > 0, level + b);
+        break;
+      case trace_event::release:
+        path_follow_unlink(*cursor, node, level);
+        break;
+      case trace_event::done:
+        level -= 1;
+        break;
+      default:
+        break;
+    }
+  }
+
+  template <class Node>
+  void replaced(const Node* node, Node* replacement) {
+    if (cursor != nullptr) {
+      path_follow_replacement(*cursor, node, replacement, level);
+    }
+  }
+};
+
+// A descent that follows the turns of a cursor's path instead of comparing
+// keys: to link a node just before the cursor's node (past the end: after
+// the last), or to remove the node at `target` depth. A cursor's turns above
+// its node stay when it steps on from there, so an erasure may follow them
+// in the cursor it keeps on the next node.
+template <class Cursor>
+struct along_path {
+  const Cursor* turns;
+  int32_t target = 0;
+  int32_t depth = 0;
+  bool below = false;  // in the left subtree of the node to link before
+
+  template <class Node>
+  bool goes_left_before(const Node* node) {
+    if (below || turns->node == nullptr) {
+      return false;
+    }
+    if (node == turns->node) {
+      below = true;
+      return true;
+    }
+    return path_turns_left(*turns, depth++);
+  }
+
+  int where() {
+    if (depth == target) {
+      return 0;
+    }
+    return path_turns_left(*turns, depth++) ? -1 : +1;
+  }
+};
 
 // -------------------------------------------------------- bound descent --
 
