@@ -1,8 +1,10 @@
 // avl_steps: what one insertion or deletion did to a tree, found by comparing
 // copies of the tree taken before and after it.
 //
-// The module reports nothing about its rebalancing, and should not: insertion
-// is the demo's hot path. So the tool copies every node (its address, key,
+// A native build of the module reports nothing about its rebalancing, and
+// should not: insertion is the demo's hot path (its trace points, in
+// avl/trace.hpp, are empty there; the live page's build records them and cuts
+// its sub-steps from them). So the tool copies every node (its address, key,
 // links and balance factor) before an operation and again after it, and reads
 // the step off the difference: the node that is new or gone, the nodes whose
 // parent changed (a rotation, or a child moving up into a released node's
