@@ -508,8 +508,8 @@ std::string turns_detail(const Level& level) {
   return text;
 }
 
-// What a level did on its way back, in words: "12 now leans left" or
-// "12 leaned left, now +2: single rotation (left-left), 10 on top".
+// What a level did on its way back, in words: "12 now leans left" or "12
+// was already leaning left, now +2: single rotation (left-left), 10 on top".
 std::string return_words(bool remove, const Level& level) {
   const std::string key = text_of(level.rekeyed ? level.rekey_to : level.key);
   if (!level.turns.empty()) {
