@@ -810,17 +810,17 @@
       var left = ops.length - i;
       if (steps.length >= STEP_LIMIT) {
         notes.push('The page keeps at most ' + STEP_LIMIT.toLocaleString('en') + ' steps, so that ' +
-          'every step stays quick; the other ' + left + ' operations are left in the box.');
+          'every step stays quick; the other ' + left.toLocaleString('en') + ' operations are left in the box.');
         break;
       }
       if (op[0] === KIND_INSERT && live.size() >= NODE_LIMIT) {
         notes.push('The tree holds ' + NODE_LIMIT + ' nodes, the most this page keeps so that ' +
-          'every step stays quick; the other ' + left + ' operations are left in the box.');
+          'every step stays quick; the other ' + left.toLocaleString('en') + ' operations are left in the box.');
         break;
       }
       var result = live.append(op[0], op[1]);
       if (result < 0) {
-        notes.push('The module ran out of memory; the other ' + left + ' operations are left in the box.');
+        notes.push('The module ran out of memory; the other ' + left.toLocaleString('en') + ' operations are left in the box.');
         break;
       }
       steps.push({ kind: op[0], key: op[1], word: op[2], item: op[3], name: op[4], applied: result === 1 });
