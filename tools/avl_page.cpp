@@ -10,75 +10,31 @@
 #include <algorithm>
 #include <string>
 
+#include "avl_look_css.h"  // AVL_LOOK_CSS: web/look.css, written into a header by CMake
+
 namespace {
-
-// Fill colours by balance factor, and the outline of the nodes a step added
-// or moved. The legend uses the same values.
-const char* const FILL_LEFT = "#cfe3ff";
-const char* const FILL_BALANCED = "#ffffff";
-const char* const FILL_RIGHT = "#ffdfb8";
-const char* const STROKE = "#444444";
-const char* const STROKE_MARKED = "#d1242f";
-
-const char* fill_for(int32_t balance) {
-  return balance > 0 ? FILL_LEFT : balance < 0 ? FILL_RIGHT : FILL_BALANCED;
-}
-
-const char* lean_class(int32_t balance) {
-  return balance > 0 ? "lean-left" : balance < 0 ? "lean-right" : "balanced";
-}
-
-const char* mark_class(Mark mark) {
-  switch (mark) {
-    case Mark::added:
-      return " added";
-    case Mark::moved:
-      return " moved";
-    case Mark::rekeyed:
-      return " rekeyed";
-    case Mark::none:
-      break;
-  }
-  return "";
-}
-
-const char* mark_note(Mark mark) {
-  switch (mark) {
-    case Mark::added:
-      return "; added by this step";
-    case Mark::moved:
-      return "; moved by this step";
-    case Mark::rekeyed:
-      return "; took its in-order predecessor's key in this step";
-    case Mark::none:
-      break;
-  }
-  return "";
-}
-
-// "+1", "0", "-1": the sign always shows which side is taller.
-std::string balance_text(int32_t balance) {
-  return (balance > 0 ? "+" : "") + std::to_string(balance);
-}
 
 // The <svg> element: edges first, so that the nodes cover their ends, then
 // the nodes in pre-order, each a <g class="node ..."> carrying its key and
-// balance factor. `marks` holds one entry per node, or is null.
+// balance factor. `marks` holds one entry per node, or is null. `style`, when
+// not null, is put inside the element (a standalone picture has no page to
+// take the look from).
 void write_svg(FILE* out, const TreeCopy& tree, const Mark* marks, const Layout& layout,
-               const char* label) {
+               const char* label, const char* style) {
   const int width = drawing_width(tree, layout);
   const int height = drawing_height(tree, layout);
   std::fprintf(out,
                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
                "viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"%s\">\n",
                width, height, width, height, label);
-  if (tree.nodes.empty()) {
-    std::fprintf(out,
-                 "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\" font-family=\"sans-serif\" "
-                 "font-size=\"14\" fill=\"#666666\">empty tree</text>\n",
-                 width / 2, height / 2 + 5);
+  if (style != nullptr) {
+    std::fprintf(out, "<style><![CDATA[\n%s]]></style>\n", style);
   }
-  std::fputs("<g class=\"edges\" stroke=\"#8a8a8a\" stroke-width=\"1.5\">\n", out);
+  if (tree.nodes.empty()) {
+    std::fprintf(out, "<text class=\"empty\" x=\"%d\" y=\"%d\">empty tree</text>\n", width / 2,
+                 height / 2 + 5);
+  }
+  std::fputs("<g class=\"edges\">\n", out);
   for (const NodeCopy& node : tree.nodes) {
     const NodeCopy* parent = tree.find(node.parent);
     if (parent != nullptr) {
@@ -87,10 +43,7 @@ void write_svg(FILE* out, const TreeCopy& tree, const Mark* marks, const Layout&
                    centre_y(node, layout));
     }
   }
-  std::fputs(
-      "</g>\n<g class=\"nodes\" font-family=\"sans-serif\" text-anchor=\"middle\" "
-      "fill=\"#111111\">\n",
-      out);
+  std::fputs("</g>\n<g class=\"nodes\">\n", out);
   for (size_t i = 0; i < tree.nodes.size(); ++i) {
     const NodeCopy& node = tree.nodes[i];
     const Mark mark = marks == nullptr ? Mark::none : marks[i];
@@ -100,15 +53,12 @@ void write_svg(FILE* out, const TreeCopy& tree, const Mark* marks, const Layout&
     std::fprintf(out,
                  "<g class=\"node %s%s\" data-key=\"%d\" data-balance=\"%d\">"
                  "<title>%d, balance factor %s%s</title>"
-                 "<ellipse cx=\"%d\" cy=\"%d\" rx=\"%d\" ry=\"%d\" fill=\"%s\" stroke=\"%s\" "
-                 "stroke-width=\"%s\"/>"
-                 "<text x=\"%d\" y=\"%d\" font-size=\"14\" font-weight=\"bold\">%d</text>"
-                 "<text x=\"%d\" y=\"%d\" font-size=\"11\" fill=\"#555555\">%s</text></g>\n",
+                 "<ellipse cx=\"%d\" cy=\"%d\" rx=\"%d\" ry=\"%d\"/>"
+                 "<text class=\"key\" x=\"%d\" y=\"%d\">%d</text>"
+                 "<text class=\"balance\" x=\"%d\" y=\"%d\">%s</text></g>\n",
                  lean_class(node.balance), mark_class(mark), node.key, node.balance, node.key,
-                 balance.c_str(), mark_note(mark), x, y, layout.rx, layout.ry,
-                 fill_for(node.balance), mark == Mark::none ? STROKE : STROKE_MARKED,
-                 mark == Mark::none ? "1.5" : "3.5", x, y - 1, node.key, x, y + 13,
-                 balance.c_str());
+                 balance.c_str(), mark_note(mark), x, y, layout.rx, layout.ry, x, y - 1, node.key,
+                 x, y + 13, balance.c_str());
   }
   std::fputs("</g>\n</svg>\n", out);
 }
@@ -117,29 +67,27 @@ bool finish(FILE* out) {
   return std::fflush(out) == 0 && std::ferror(out) == 0;
 }
 
+// What only this page has; the rest of its look is the shared stylesheet.
 const char* const STYLE =
-    "body { font: 16px/1.45 system-ui, sans-serif; margin: 1.2rem 1.5rem; color: #1b1b1b;"
-    " background: #ffffff; }\n"
-    "h1 { font-size: 1.35rem; margin: 0 0 .3rem; }\n"
-    "code { font-size: .95rem; background: #f3f3f3; padding: .1rem .3rem; border-radius: 3px; }\n"
-    ".legend { display: flex; flex-wrap: wrap; gap: .3rem 1.4rem; list-style: none;"
-    " padding: 0; margin: .6rem 0 .2rem; font-size: .92rem; }\n"
-    ".swatch { display: inline-block; width: 1.3em; height: .9em; border: 1.5px solid #444444;"
-    " border-radius: 50%; vertical-align: -.1em; margin-right: .35em; }\n"
-    ".note { font-size: .92rem; color: #444444; margin: .2rem 0 .6rem; }\n"
     "nav { display: flex; gap: .7rem; align-items: center; margin: .6rem 0; }\n"
     "nav button { font: inherit; padding: .25rem .9rem; }\n"
-    ".hint { color: #666666; font-size: .9rem; }\n"
-    "figure.step { margin: 0 0 1rem; padding: .6rem .9rem; border: 1px solid #d8d8d8;"
+    ".hint { color: var(--muted); font-size: .9rem; }\n"
+    "figure.step { margin: 0 0 1rem; padding: .6rem .9rem; border: 1px solid var(--rule);"
     " border-radius: 6px; }\n"
     "figcaption { font-size: 1.05rem; }\n"
     ".number { font-weight: 600; margin-right: .4em; }\n"
-    ".stats { margin: .15rem 0 .4rem; color: #555555; font-size: .9rem; }\n"
+    ".stats { margin: .15rem 0 .4rem; color: var(--muted); font-size: .9rem; }\n"
     ".drawing { overflow-x: auto; }\n"
     ".drawing svg { display: block; }\n"
     "details.command p { max-height: 8rem; overflow-y: auto; margin: .3rem 0; }\n"
     "details.command summary { cursor: pointer; }\n"
     "[hidden] { display: none !important; }\n";
+
+const char* const LEGEND =
+    "<li><span class=\"swatch lean-left\"></span>+1: leans left</li>\n"
+    "<li><span class=\"swatch balanced\"></span>0: balanced</li>\n"
+    "<li><span class=\"swatch lean-right\"></span>-1: leans right</li>\n"
+    "<li><span class=\"swatch marked\"></span>added, moved or given a new key by the step</li>\n";
 
 // Steps through the figures with the buttons and the arrow keys, and keeps
 // the step's number in the address (page.html#4), from which it also starts.
@@ -184,21 +132,81 @@ const char* const SCRIPT =
 
 }  // namespace
 
+const char* lean_class(int32_t balance) {
+  return balance > 0 ? "lean-left" : balance < 0 ? "lean-right" : "balanced";
+}
+
+const char* mark_class(Mark mark) {
+  switch (mark) {
+    case Mark::added:
+      return " added";
+    case Mark::moved:
+      return " moved";
+    case Mark::rekeyed:
+      return " rekeyed";
+    case Mark::none:
+      break;
+  }
+  return "";
+}
+
+const char* mark_note(Mark mark) {
+  switch (mark) {
+    case Mark::added:
+      return "; added by this step";
+    case Mark::moved:
+      return "; moved by this step";
+    case Mark::rekeyed:
+      return "; took its in-order predecessor's key in this step";
+    case Mark::none:
+      break;
+  }
+  return "";
+}
+
+std::string balance_text(int32_t balance) {
+  return (balance > 0 ? "+" : "") + std::to_string(balance);
+}
+
+const char* legend_items() {
+  return LEGEND;
+}
+
+const char* look_stylesheet() {
+  return AVL_LOOK_CSS;
+}
+
+int column_x(int rank, const Layout& layout) {
+  return layout.margin + rank * layout.pitch + layout.pitch / 2;
+}
+
+int row_y(int depth, const Layout& layout) {
+  return layout.margin + layout.ry + depth * layout.level;
+}
+
 int centre_x(const NodeCopy& node, const Layout& layout) {
-  return layout.margin + node.rank * layout.pitch + layout.pitch / 2;
+  return column_x(node.rank, layout);
 }
 
 int centre_y(const NodeCopy& node, const Layout& layout) {
-  return layout.margin + layout.ry + node.depth * layout.level;
+  return row_y(node.depth, layout);
 }
 
-int drawing_width(const TreeCopy& tree, const Layout& layout) {
-  const int columns = std::max(static_cast<int>(tree.nodes.size()), 3);
+int drawing_width(size_t nodes, const Layout& layout) {
+  const int columns = std::max(static_cast<int>(nodes), 3);
   return 2 * layout.margin + columns * layout.pitch;
 }
 
+int drawing_height(int height, const Layout& layout) {
+  return 2 * layout.margin + 2 * layout.ry + std::max(height - 1, 0) * layout.level;
+}
+
+int drawing_width(const TreeCopy& tree, const Layout& layout) {
+  return drawing_width(tree.nodes.size(), layout);
+}
+
 int drawing_height(const TreeCopy& tree, const Layout& layout) {
-  return 2 * layout.margin + 2 * layout.ry + std::max(tree.height - 1, 0) * layout.level;
+  return drawing_height(tree.height, layout);
 }
 
 Layout layout_for(const std::vector<Operation>& operations) {
@@ -206,10 +214,14 @@ Layout layout_for(const std::vector<Operation>& operations) {
   for (const Operation& op : operations) {
     widest = std::max(widest, std::to_string(op.key).size());
   }
+  return layout_for_digits(widest);
+}
+
+Layout layout_for_digits(size_t digits) {
   // Bold digits at size 14 are 8 to 9 units wide; the ellipse leaves some air
   // on either side of the widest key.
   Layout layout{};
-  layout.rx = std::max(19, static_cast<int>(widest * 37) / 8 + 8);
+  layout.rx = std::max(19, static_cast<int>(digits * 37) / 8 + 8);
   layout.ry = 21;
   layout.pitch = 2 * layout.rx + 8;
   layout.level = 2 * layout.ry + 26;
@@ -220,7 +232,7 @@ Layout layout_for(const std::vector<Operation>& operations) {
 bool write_svg_document(FILE* out, const TreeCopy& tree, const Layout& layout) {
   std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", out);
   const std::string label = "an AVL tree of " + std::to_string(tree.nodes.size()) + " nodes";
-  write_svg(out, tree, nullptr, layout, label.c_str());
+  write_svg(out, tree, nullptr, layout, label.c_str(), AVL_LOOK_CSS);
   return finish(out);
 }
 
@@ -247,22 +259,17 @@ void write_command(FILE* out, size_t count, const std::string& command) {
 bool write_page_start(FILE* out, const std::vector<Operation>& operations) {
   std::string command = "avl_dot --html";
   for (const Operation& op : operations) {
-    command += (op.remove ? " -d " : " ") + std::to_string(op.key);
+    command += " " + operation_words(op);
   }
   std::fprintf(out,
                "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-               "<title>AVL tree, step by step</title>\n<style>\n%s</style>\n</head>\n<body>\n"
+               "<title>AVL tree, step by step</title>\n<style>\n%s%s</style>\n</head>\n<body>\n"
                "<header>\n<h1>AVL tree, step by step</h1>\n",
-               STYLE);
+               AVL_LOOK_CSS, STYLE);
   write_command(out, operations.size(), command);
   std::fprintf(out,
-               "<ul class=\"legend\">\n"
-               "<li><span class=\"swatch\" style=\"background: %s\"></span>+1: leans left</li>\n"
-               "<li><span class=\"swatch\" style=\"background: %s\"></span>0: balanced</li>\n"
-               "<li><span class=\"swatch\" style=\"background: %s\"></span>-1: leans right</li>\n"
-               "<li><span class=\"swatch\" style=\"border: 3px solid %s\"></span>"
-               "added, moved or given a new key by the step</li>\n</ul>\n"
+               "<ul class=\"legend\">\n%s</ul>\n"
                "<p class=\"note\">Each node shows its key above its balance factor, "
                "height(left) &minus; height(right). A node's column is its place in key order, "
                "its row its depth.</p>\n"
@@ -270,7 +277,7 @@ bool write_page_start(FILE* out, const std::vector<Operation>& operations) {
                "Previous</button><span id=\"where\"></span><button id=\"next\" "
                "type=\"button\">Next &rarr;</button><span class=\"hint\">or the arrow "
                "keys</span></nav>\n</header>\n<main>\n",
-               FILL_LEFT, FILL_BALANCED, FILL_RIGHT, STROKE_MARKED);
+               LEGEND);
   return std::ferror(out) == 0;
 }
 
@@ -282,7 +289,7 @@ bool write_page_step(FILE* out, int number, int count, const StepReport& step,
                "<div class=\"drawing\">\n",
                number, number, count, step.caption.c_str(), after.height, after.nodes.size());
   const std::string label = "the tree after step " + std::to_string(number);
-  write_svg(out, after, step.marks.data(), layout, label.c_str());
+  write_svg(out, after, step.marks.data(), layout, label.c_str(), nullptr);
   std::fputs("</div>\n</figure>\n", out);
   return std::ferror(out) == 0;
 }

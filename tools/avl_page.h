@@ -7,6 +7,10 @@
 // whole run), so a figure never overlaps itself and successive figures of
 // one page line up.
 //
+// The look (colours, outlines, type, the legend's swatches, dark mode) is one
+// stylesheet, web/look.css, shared with the live page: the drawings written
+// here carry only their structure and classes.
+//
 // Everything is written through C stdio. The writers return false when the
 // stream reports an error; the last one flushes, so a failure still in the
 // buffer is caught too.
@@ -14,6 +18,7 @@
 #define AVL_TOOLS_AVL_PAGE_H
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "avl_steps.h"
@@ -27,15 +32,36 @@ struct Layout {
   int margin;  // around the tree
 };
 
-// A layout wide enough for every key the operations mention.
+// A layout wide enough for every key the operations mention, or for keys of
+// up to `digits` characters (a sign counts).
 Layout layout_for(const std::vector<Operation>& operations);
+Layout layout_for_digits(size_t digits);
 
 // Where a node's centre is drawn, and the size of the drawing of a tree (at
 // least three columns wide, so that a tiny tree keeps some room around it).
+// The forms taking numbers serve a caller with a tree of its own: a node's
+// place in key order (rank) and depth, a tree's node count and height.
 int centre_x(const NodeCopy& node, const Layout& layout);
 int centre_y(const NodeCopy& node, const Layout& layout);
+int column_x(int rank, const Layout& layout);
+int row_y(int depth, const Layout& layout);
 int drawing_width(const TreeCopy& tree, const Layout& layout);
 int drawing_height(const TreeCopy& tree, const Layout& layout);
+int drawing_width(size_t nodes, const Layout& layout);
+int drawing_height(int height, const Layout& layout);
+
+// The pieces of the look that are words rather than style, for the live page
+// to draw its nodes as these pages do: a node's class by balance factor
+// ("lean-left", "balanced", "lean-right") and by mark (" added", ...; "" for
+// none), the note its tooltip adds for a mark, a balance factor as text (the
+// sign always shown: "+1", "0", "-1"), the legend's items (<li> elements) and
+// the shared stylesheet.
+const char* lean_class(int32_t balance);
+const char* mark_class(Mark mark);
+const char* mark_note(Mark mark);
+std::string balance_text(int32_t balance);
+const char* legend_items();
+const char* look_stylesheet();
 
 // The tree alone as a standalone SVG document.
 bool write_svg_document(FILE* out, const TreeCopy& tree, const Layout& layout);

@@ -74,15 +74,19 @@ struct Before {
 
 // What the rebalancing started from: for an insertion, the tree before with
 // the new leaf (the one node of `after` that `before` lacks) hanging from the
-// end of its search path.
-Before as_rebalancing_saw_it(const TreeCopy& before, const TreeCopy& after) {
+// end of its search path, where `linked` says when it is given.
+Before as_rebalancing_saw_it(const TreeCopy& before, const TreeCopy& after,
+                             const LeafLink* linked = nullptr) {
   Before seen{before};
   for (const NodeCopy& node : after.nodes) {
     if (before.find(node.address) == nullptr) {
       seen.leaf = node.address;
     }
   }
-  if (seen.leaf != 0) {
+  if (seen.leaf != 0 && linked != nullptr) {
+    seen.leaf_parent = linked->parent;
+    seen.leaf_is_left = linked->left;
+  } else if (seen.leaf != 0) {
     const int32_t key = after.find(seen.leaf)->key;
     // Follow the search path of the new key down to its empty link.
     for (std::uintptr_t at = before.nodes.empty() ? 0 : before.nodes[0].address; at != 0;) {
@@ -197,6 +201,29 @@ std::string removal(int32_t key, const TreeCopy& before, const TreeCopy& after) 
 
 }  // namespace
 
+KeyVerdict read_key(const std::string& text, int32_t* key) {
+  const size_t digits = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
+  if (digits == text.size() || text.find_first_not_of("0123456789", digits) != std::string::npos) {
+    return KeyVerdict::malformed;
+  }
+  // Leading zeros say nothing; eleven significant digits are out of range.
+  const size_t first = std::min(text.find_first_not_of('0', digits), text.size());
+  if (text.size() - first > 10) {
+    return KeyVerdict::out_of_range;
+  }
+  const long long value = first == text.size() ? 0 : std::stoll(text.substr(first));
+  const long long signed_value = text[0] == '-' ? -value : value;
+  if (signed_value < INT32_MIN || signed_value > INT32_MAX) {
+    return KeyVerdict::out_of_range;
+  }
+  *key = static_cast<int32_t>(signed_value);
+  return KeyVerdict::ok;
+}
+
+std::string operation_words(const Operation& op) {
+  return (op.remove ? "-d " : "") + key_text(op.key);
+}
+
 const NodeCopy* TreeCopy::find(std::uintptr_t address) const {
   const auto found = index.find(address);
   return found == index.end() ? nullptr : &nodes[found->second];
@@ -213,7 +240,7 @@ TreeCopy copy_tree(const AVL_TREE* tree) {
 }
 
 StepReport describe_step(const Operation& op, bool applied, const TreeCopy& before,
-                         const TreeCopy& after) {
+                         const TreeCopy& after, const LeafLink* linked) {
   StepReport report;
   const std::string key = key_text(op.key);
   std::string text = (op.remove ? "delete " : "insert ") + key + ": ";
@@ -234,7 +261,7 @@ StepReport describe_step(const Operation& op, bool applied, const TreeCopy& befo
       report.marks[i] = Mark::moved;
     }
   }
-  const Before seen = as_rebalancing_saw_it(before, after);
+  const Before seen = as_rebalancing_saw_it(before, after, linked);
 
   std::vector<std::string> parts;
   if (op.remove) {

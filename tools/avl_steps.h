@@ -1,8 +1,10 @@
 // avl_steps: what one insertion or deletion did to a tree, found by comparing
 // copies of the tree taken before and after it.
 //
-// The module reports nothing about its rebalancing, and should not: insertion
-// is the demo's hot path. So the tool copies every node (its address, key,
+// A native build of the module reports nothing about its rebalancing, and
+// should not: insertion is the demo's hot path (its trace points, in
+// avl/trace.hpp, are empty there; the live page's build records them and cuts
+// its sub-steps from them). So the tool copies every node (its address, key,
 // links and balance factor) before an operation and again after it, and reads
 // the step off the difference: the node that is new or gone, the nodes whose
 // parent changed (a rotation, or a child moving up into a released node's
@@ -51,6 +53,15 @@ struct Operation {
   int32_t key;
 };
 
+// The words of avl_dot's command line, which the live page reads too: a key
+// is a whole decimal 32-bit integer (an optional sign and at least one digit,
+// nothing else: "", "12x", "0x10" and " 5" are malformed).
+enum class KeyVerdict { ok, malformed, out_of_range };
+KeyVerdict read_key(const std::string& text, int32_t* key);
+
+// An operation as avl_dot's command line writes it: "5", "-d 5".
+std::string operation_words(const Operation& op);
+
 // How a node of the tree after a step took part in it.
 enum class Mark : uint8_t {
   none,
@@ -59,15 +70,25 @@ enum class Mark : uint8_t {
   rekeyed,  // it took its in-order predecessor's key
 };
 
+// Where an insertion hung its new leaf: the node at the end of the search
+// path and the side. A caller that watched the module work (the live page
+// reads it off the trace, avl/trace.hpp) passes it to describe_step; without
+// it the search path is followed on the copy taken before the step.
+struct LeafLink {
+  std::uintptr_t parent;  // 0 when the tree was empty
+  bool left;
+};
+
 struct StepReport {
   std::string caption;      // "insert 2: double rotation (right-left) at 1; ..."
   std::vector<Mark> marks;  // one per node of the tree after the step, in its order
 };
 
 // Describes `op`, which turned `before` into `after`. `applied` is false for a
-// deletion of an absent key (the trees are then the same).
+// deletion of an absent key (the trees are then the same). `linked`, when not
+// null, says where an insertion's leaf was hung.
 StepReport describe_step(const Operation& op, bool applied, const TreeCopy& before,
-                         const TreeCopy& after);
+                         const TreeCopy& after, const LeafLink* linked = nullptr);
 
 // The recursion of the same step on its way back up: one line per call level
 // of insert_rotate or delete_rotate, the deepest first, saying what that level

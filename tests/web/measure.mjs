@@ -1,8 +1,11 @@
-// Times the live page's steps on a tree of about 300 nodes in headless
-// Chromium: the page is opened on 300 insertions of distinct keys (from its
-// address), then 1,000 steps are typed without animation, alternately
-// inserting a new key and deleting it again. Each step is timed from the
-// Enter key to the end of the style and layout work its drawing causes.
+// Times the live page's steps on a tree of NODES nodes (300 unless given) in
+// headless Chromium: the page is opened on NODES insertions of distinct keys
+// (from its address), then STEPS steps (1,000) are typed without animation,
+// alternately deleting one of the keys and inserting it again, so that the
+// tree keeps NODES - 1 or NODES nodes (500, the page's most, works too). Each
+// step is timed from the Enter key to the end of the style and layout work
+// its drawing causes; the page's own work for the step (the C++ describing
+// it, the tree as text for screen readers) is all inside that span.
 //
 //   node measure.mjs PAGE BROWSER [NODES] [STEPS]
 import { launch, loadPuppeteer, open } from './browser.mjs';
@@ -22,12 +25,12 @@ const browser = await launch(puppeteer, browserPath);
 try {
   const page = await open(browser, 'file://' + pagePath + '#ops=' + keys.join(','));
   await page.click('#still');
-  const result = await page.evaluate((count) => {
+  const result = await page.evaluate((count, keys) => {
     const box = document.getElementById('ops');
     const svg = document.getElementById('tree');
     const times = [];
     for (let i = 0; i < count; i++) {
-      box.value = (i % 2 ? '-d ' : '') + (5 + Math.floor(i / 2));
+      box.value = (i % 2 ? '' : '-d ') + keys[Math.floor(i / 2) % keys.length];
       const start = performance.now();
       box.dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter', bubbles: true }));
       svg.getBoundingClientRect();
@@ -42,7 +45,7 @@ try {
       median: times[Math.floor(times.length / 2)],
       p95: times[Math.floor(times.length * 0.95)],
     };
-  }, count);
+  }, count, keys);
   console.log(`${count} steps on ${result.size} nodes (${result.steps} steps listed): ` +
     `mean ${result.mean.toFixed(2)} ms, median ${result.median.toFixed(2)} ms, ` +
     `95th percentile ${result.p95.toFixed(2)} ms per step`);
