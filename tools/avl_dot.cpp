@@ -97,7 +97,7 @@ const char* const HELP =
     "             140,000)\n"
     "  --html     print a page with one figure per operation, each rebalancing\n"
     "             named; an absent KEY is then a step of its own. Every figure\n"
-        "             draws the whole tree (about 290 bytes a node, 480 a figure),\n"
+    "             draws the whole tree (about 290 bytes a node, 480 a figure),\n"
     "             and a page over %lld bytes is refused (164 ascending keys\n"
     "             from 1 are); use --svg for larger trees\n"
     "  -h, --help print this text\n"
@@ -137,25 +137,6 @@ enum class Format { dot, svg, html };
 
 const char* format_name(Format format) {
   return format == Format::dot ? "DOT text" : format == Format::svg ? "SVG picture" : "HTML page";
-}
-
-// What a word is taken for when it is read as a key.
-enum class KeyText { ok, malformed, out_of_range };
-
-// Reads a whole word as a decimal 32-bit key: an optional sign and at least
-// one digit, nothing else ("", "12x", "0x10", " 5" are malformed).
-KeyText parse_key(const char* text, int32_t* key) {
-  const char* digits = text + (text[0] == '-' || text[0] == '+' ? 1 : 0);
-  if (digits[0] == '\0' || std::strspn(digits, "0123456789") != std::strlen(digits)) {
-    return KeyText::malformed;
-  }
-  errno = 0;
-  const long long value = std::strtoll(text, nullptr, 10);
-  if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
-    return KeyText::out_of_range;
-  }
-  *key = static_cast<int32_t>(value);
-  return KeyText::ok;
 }
 
 bool is_option(const char* text) {
@@ -215,11 +196,11 @@ int take_word(const char* word, const char* typed, const std::string& where, boo
   if (!op.remove && is_option(word)) {
     return usage_error((where + "unknown option: ").c_str(), word);
   }
-  const KeyText verdict = parse_key(word, &op.key);
-  if (verdict != KeyText::ok) {
+  const KeyVerdict verdict = read_key(word, &op.key);  // the grammar the live page reads too
+  if (verdict != KeyVerdict::ok) {
     return usage_error(
-        (where + (verdict == KeyText::out_of_range ? "out of range for a 32-bit key: "
-                                                   : "not a 32-bit key: "))
+        (where + (verdict == KeyVerdict::out_of_range ? "out of range for a 32-bit key: "
+                                                      : "not a 32-bit key: "))
             .c_str(),
         word);
   }
