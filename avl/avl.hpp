@@ -902,9 +902,10 @@ class basic_tree {
   // a pointer to: the cursor it keeps (on the linked node, or on the node
   // after an erased one), the path it follows when it goes by position, and
   // what it met on the way.
+  template <bool Inserts>
   struct change_state {
     const basic_tree* tree;
-    core::kept_cursor<path> kept;
+    core::kept_cursor<path, Inserts> kept;  // an insertion's descent builds its path
     core::along_path<path> along;
     const Key* key;           // erasure by key
     node* candidate;          // unique keys: the last node the descent passed on its right
@@ -914,10 +915,11 @@ class basic_tree {
 
   // What the policies here share: the reports go to the kept cursor, and an
   // unlinked node comes back to the container.
+  template <bool Inserts>
   struct policy {
     using node_type = node;
     static constexpr bool moves_keys = false;
-    change_state* s;
+    change_state<Inserts>* s;
     void note(trace_event event, node* at, int32_t a, int32_t b) const {
       s->kept.note(event, at, a, b);
     }
@@ -929,7 +931,7 @@ class basic_tree {
   // By the comparator: a key that is not less goes right, so equal keys end
   // after the ones there; unique keys refuse at the empty link when the last
   // node passed on the right holds an equal key.
-  struct insert_by_key : policy {
+  struct insert_by_key : policy<true> {
     bool goes_left(node* fresh, node* at) const {
       const bool left = this->s->tree->comp_(key_of(fresh), key_of(at));
       if constexpr (Unique) {
@@ -942,7 +944,7 @@ class basic_tree {
     }
     bool admits(const node* fresh) const {
       if constexpr (Unique) {
-        change_state& s = *this->s;
+        change_state<true>& s = *this->s;
         if (s.candidate != nullptr && !s.tree->comp_(key_of(s.candidate), key_of(fresh))) {
           s.kept.cursor->node = s.candidate;
           s.kept.cursor->depth = s.candidate_depth;
@@ -956,19 +958,19 @@ class basic_tree {
 
   // Just before the node of a cursor, by its path (after the last element
   // for an end cursor).
-  struct insert_before : policy {
+  struct insert_before : policy<true> {
     bool goes_left(node*, node* at) const { return this->s->along.goes_left_before(at); }
   };
 
   // Down the right spine, to link after the last element, which the descent
   // passes last; at the empty link it refuses when that would break the order.
-  struct insert_last : policy {
+  struct insert_last : policy<true> {
     bool goes_left(node*, node* at) const {
       this->s->candidate = at;
       return false;
     }
     bool admits(const node* fresh) const {
-      const change_state& s = *this->s;
+      const change_state<true>& s = *this->s;
       if (s.candidate == nullptr) {
         return true;
       }
@@ -978,7 +980,7 @@ class basic_tree {
   };
 
   // The first node on the search path that holds the key.
-  struct erase_by_key : policy {
+  struct erase_by_key : policy<false> {
     int where(const node* at) const {
       const basic_tree& tree = *this->s->tree;
       const Key& key = *this->s->key;
@@ -987,7 +989,7 @@ class basic_tree {
   };
 
   // The node at the end of a cursor's path.
-  struct erase_at : policy {
+  struct erase_at : policy<false> {
     int where(const node*) const { return this->s->along.where(); }
   };
 
@@ -1006,7 +1008,7 @@ class basic_tree {
   std::pair<iterator, bool> link_with(node* fresh, const path* before) {
     iterator result(typename iterator::unset{}, &root_);
     core::cursor_start(result.cursor_);
-    change_state s{this, {&result.cursor_, true}, {before}, nullptr, nullptr, 0, nullptr};
+    change_state<true> s{this, {&result.cursor_}, {before}, nullptr, nullptr, 0, nullptr};
     fresh->left = nullptr;
     fresh->right = nullptr;
     fresh->balance = 0;
@@ -1079,7 +1081,7 @@ class basic_tree {
   // above the node), since the turns are read on the way down and the track
   // is changed only on the way back up.
   node* unlink_at(const path& turns, int32_t depth, path* track) {
-    change_state s{this, {track, false}, {&turns, depth}, nullptr, nullptr, 0, nullptr};
+    change_state<false> s{this, {track}, {&turns, depth}, nullptr, nullptr, 0, nullptr};
     bool shrank = false;
     bool found = false;
     root_ = core::erase(root_, &shrank, &found, erase_at{&s});
@@ -1096,7 +1098,7 @@ class basic_tree {
 
   // Unlinks the first node on the search path holding `key`, or returns null.
   node* unlink_key(const Key& key) {
-    change_state s{this, {nullptr, false}, {nullptr}, &key, nullptr, 0, nullptr};
+    change_state<false> s{this, {nullptr}, {nullptr}, &key, nullptr, 0, nullptr};
     bool shrank = false;
     bool found = false;
     root_ = core::erase(root_, &shrank, &found, erase_by_key{&s});
@@ -1822,29 +1824,31 @@ class tree {
     return handle_;
   }
 
-    // The C records' policy with a cursor kept on one node through the change:
+  // The C records' policy with a cursor kept on one node through the change:
   // the new leaf of an insertion, or the node after the one an erasure
   // removes. Insertion goes by key (AVL_insert's descent) or just before the
   // node of a cursor; erasure to the node at the end of a cursor's path.
+  template <bool Inserts>
   struct change_state {
-    avl::core::kept_cursor<AVL_CURSOR> kept;
+    avl::core::kept_cursor<AVL_CURSOR, Inserts> kept;  // an insertion's descent builds its path
     avl::core::along_path<AVL_CURSOR> along;
   };
 
   // The C records' policy, its reports also going to the kept cursor.
+  template <bool Inserts>
   struct tracking : avl::core::nod_policy {
-    change_state* s;
+    change_state<Inserts>* s;
     void note(trace_event event, nod* node, int32_t a, int32_t b) const {
       avl::core::nod_policy::note(event, node, a, b);
       s->kept.note(event, node, a, b);
     }
   };
 
-  struct insert_before : tracking {
+  struct insert_before : tracking<true> {
     bool goes_left(const nod*, const nod* node) const { return s->along.goes_left_before(node); }
   };
 
-  struct erase_at : tracking {
+  struct erase_at : tracking<false> {
     int where(const nod*) const { return s->along.where(); }
   };
 
@@ -1863,12 +1867,12 @@ class tree {
     const_iterator result{const_iterator::unset{}};
     avl::core::cursor_start(result.cursor_);
     result.cursor_.tree = target;
-    change_state state{{&result.cursor_, true}, {before}};
+    change_state<true> state{{&result.cursor_}, {before}};
     bool grew = false;
     if (before != nullptr) {
       target->root = avl::core::insert(target->root, fresh, &grew, insert_before{{{}, &state}});
     } else {
-      target->root = avl::core::insert(target->root, fresh, &grew, tracking{{}, &state});
+      target->root = avl::core::insert(target->root, fresh, &grew, tracking<true>{{}, &state});
     }
     target->size += 1;
     return result;
@@ -1880,7 +1884,7 @@ class tree {
   void unlink_and_step(AVL_CURSOR& c) noexcept {
     const int32_t depth = c.depth;
     AVL_cursor_next(&c);
-    change_state state{{&c, false}, {&c, depth}};
+    change_state<false> state{{&c}, {&c, depth}};
     bool shrank = false;
     bool found = false;
     handle_->root = avl::core::erase(handle_->root, &shrank, &found, erase_at{{{}, &state}});

@@ -74,10 +74,12 @@
 #endif
 #if defined(__GNUC__)
 #define AVL_CORE_NOINLINE __attribute__((noinline))
+#define AVL_CORE_INLINE inline __attribute__((always_inline))
 #define AVL_CORE_PRINTF_FORMAT(format_index, first_argument) \
   __attribute__((format(printf, format_index, first_argument)))
 #else
 #define AVL_CORE_NOINLINE
+#define AVL_CORE_INLINE inline
 #define AVL_CORE_PRINTF_FORMAT(format_index, first_argument)
 #endif
 
@@ -935,38 +937,42 @@ void path_follow_replacement(Cursor& c, const Node* node, Node* replacement, int
 }
 
 // A cursor kept on one node through a change, as a policy's note passes the
-// reports on: the visits of an insertion's descent make its path (`builds`),
+// reports on: the visits of an insertion's descent make its path (`Builds`),
 // the leaf is its node, and each rotation and removal mends it at the depth
 // the recursion is at, which the visits and the levels' returns count. Null
-// `cursor`: nothing is kept.
-template <class Cursor>
+// `cursor` (an erasure's only): nothing is kept.
+template <class Cursor, bool Builds>
 struct kept_cursor {
   Cursor* cursor;
-  bool builds;
   int32_t level = 0;
 
+  // Inlined into every report, where the event is a constant and all but
+  // its own case fold away.
   template <class Node>
-  void note(trace_event event, Node* node, int32_t a, int32_t b) {
-    if (cursor == nullptr) {
-      return;
-    }
+  AVL_CORE_INLINE void note(trace_event event, Node* node, int32_t a, int32_t b) {
     switch (event) {
       case trace_event::visit:
         if (a != 0) {  // not the node an erasure removes, which stays at its level
-          if (builds) {
+          if constexpr (Builds) {
             cursor_push(*cursor, node, a < 0);
           }
           level += 1;
         }
         break;
       case trace_event::leaf:
-        cursor->node = node;
+        if constexpr (Builds) {
+          cursor->node = node;
+        }
         break;
       case trace_event::rotated:
-        path_follow_rotation(*cursor, node, a > 0, level + b);
+        if (Builds || cursor != nullptr) {
+          path_follow_rotation(*cursor, node, a > 0, level + b);
+        }
         break;
       case trace_event::release:
-        path_follow_unlink(*cursor, node, level);
+        if (Builds || cursor != nullptr) {
+          path_follow_unlink(*cursor, node, level);
+        }
         break;
       case trace_event::done:
         level -= 1;
@@ -1325,6 +1331,7 @@ inline nod_search nod_policy::searching(int32_t value) {
 #undef AVL_CORE_EXPECT_PROBABILITY
 #undef AVL_CORE_UNLIKELY
 #undef AVL_CORE_NOINLINE
+#undef AVL_CORE_INLINE
 #undef AVL_CORE_PRINTF_FORMAT
 
 #endif  // AVL_CORE_HPP
