@@ -211,8 +211,8 @@ template <class... T>
 using AbslMap = absl::btree_map<T...>;
 #endif
 
-const char* const kWorkloads[] = {"ascending",      "ascending+hint", "lookup",  "pass",
-                                  "strings",        "erase-equal",    "erase-distinct"};
+const char* const kWorkloads[] = {"ascending", "ascending+hint", "lookup",        "pass",
+                                  "strings",   "erase-equal",    "erase-distinct"};
 constexpr int kWorkloadCount = 7;
 
 double median(std::vector<double> values) {
@@ -273,9 +273,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("heap %s, %d rounds, scale %g: median ms, and the median over rounds of each "
-              "round's ratio to std\n\n",
-              heap_name(), rounds, scale);
+  std::printf(
+      "heap %s, %d rounds, scale %g: median ms, and the median over rounds of each "
+      "round's ratio to std\n\n",
+      heap_name(), rounds, scale);
   std::printf("| workload |");
   for (const std::string& name : names) {
     std::printf(" %s ms |", name.c_str());

@@ -289,8 +289,8 @@ std::vector<std::pair<const void*, typename Container::value_type>> image(const 
 }
 
 TEST(ContainerFailureTest, RefusedAllocationsChangeNothingAndLeakNothing) {
-  using Map = avl::multimap<std::string, int, std::less<>,
-                            Refusing<std::pair<const std::string, int>>>;
+  using Map =
+      avl::multimap<std::string, int, std::less<>, Refusing<std::pair<const std::string, int>>>;
   for (long refuse_at = 0; refuse_at < 40; ++refuse_at) {
     Budget budget;
     long refusals = 0;

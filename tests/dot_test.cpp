@@ -625,7 +625,7 @@ TEST(AvlDotToolTest, PageOverItsBudgetIsRefused) {
   write_file(path, deletions.substr(0, deletions.size() / 4));
   const ProcessResult fewer = run_command(tool + " --html -f " + path);
   EXPECT_EQ(fewer.status, 0);
-    EXPECT_GT(fewer.out.size(), 2500u * 200u);
+  EXPECT_GT(fewer.out.size(), 2500u * 200u);
   EXPECT_LE(static_cast<long long>(fewer.out.size()), budget);
   std::remove(path.c_str());
 }
