@@ -65,6 +65,9 @@
 #if __has_builtin(__builtin_expect)
 #define AVL_CORE_UNLIKELY(condition) __builtin_expect((condition), 0)
 #endif
+#if __has_builtin(__builtin_clzll)
+#define AVL_CORE_HAVE_CLZLL 1
+#endif
 #endif
 #ifndef AVL_CORE_EXPECT_PROBABILITY
 #define AVL_CORE_EXPECT_PROBABILITY(condition, probability) (condition)
@@ -715,13 +718,7 @@ struct cursor {
 
 // The index of the highest set bit of a non-zero word.
 inline int32_t highest_bit(uint64_t bits) {
-#if defined(__has_builtin)
-#if __has_builtin(__builtin_clzll)
-#define AVL_CORE_HAVE_CLZLL 1
-#endif
-#endif
 #if defined(AVL_CORE_HAVE_CLZLL)
-#undef AVL_CORE_HAVE_CLZLL
   return 63 - __builtin_clzll(bits);
 #else
   int32_t at = 0;
@@ -1330,6 +1327,7 @@ inline nod_search nod_policy::searching(int32_t value) {
 
 #undef AVL_CORE_EXPECT_PROBABILITY
 #undef AVL_CORE_UNLIKELY
+#undef AVL_CORE_HAVE_CLZLL
 #undef AVL_CORE_NOINLINE
 #undef AVL_CORE_INLINE
 #undef AVL_CORE_PRINTF_FORMAT
