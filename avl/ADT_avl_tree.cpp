@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <new>
 
-#include "avl/core.hpp"
+#include "avl/nod_policy.hpp"
 
 namespace {
 

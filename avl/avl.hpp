@@ -60,6 +60,7 @@
 
 #include "avl/ADT_avl_tree.h"
 #include "avl/core.hpp"
+#include "avl/nod_policy.hpp"
 
 #if __cplusplus >= 202002L
 #include <compare>

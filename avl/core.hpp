@@ -1,11 +1,13 @@
 // core.hpp: the AVL tree's recursion, written once for every kind of node.
 //
-// The C module (ADT_avl_tree.cpp) instantiates these templates for its
-// records, `nod`; the C++ containers of avl.hpp instantiate them for nodes
-// that hold any value. Everything that balances a tree is here: the descent,
-// the insertion and deletion recursions and their fix-ups, the rotations and
-// the balance tables, the cursor that walks a tree without parent links, the
-// bound descent and the invariant check.
+// The C module (ADT_avl_tree.cpp, under nod_policy.hpp) instantiates these
+// templates for its records, `nod`; the C++ containers of avl.hpp instantiate
+// them for nodes that hold any value. Everything that balances a tree is here:
+// the descent, the insertion and deletion recursions and their fix-ups, the
+// rotations and the balance tables, the cursor that walks a tree without
+// parent links, the bound descent and the invariant check. It knows no client:
+// it needs the standard library and the trace vocabulary (trace.hpp), nothing
+// else.
 //
 // Shape. Each reshaping call takes a subtree's root and returns the subtree's
 // new root, which the caller stores back into the link it passed; `grew` and
@@ -39,8 +41,8 @@
 //   note(event, node, a, b)       what the recursion does (trace.hpp): the C
 //                                 records forward it to a trace recorder, which
 //                                 only the live page has, so natively it is
-//                                 nothing; a container follows the rotations
-//                                 and releases to keep a cursor's path true
+//                                 nothing; avl::tree follows the rotations and
+//                                 releases to keep a cursor's path true
 #ifndef AVL_CORE_HPP
 #define AVL_CORE_HPP
 
@@ -51,7 +53,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "avl/ADT_avl_tree.h"
 #include "avl/trace.hpp"
 
 // Branch hints for the hot paths (docs/performance.md says which and why).
@@ -88,6 +89,11 @@
 
 namespace avl {
 namespace core {
+
+// The most levels a sound tree has: the sparsest AVL tree of height h has
+// F(h + 2) - 1 nodes (F the Fibonacci numbers), so a tree of up to INT32_MAX
+// nodes is at most 44 levels tall.
+constexpr int32_t kMaxHeight = 44;
 
 // ------------------------------------------------------- damaged trees --
 
@@ -705,7 +711,7 @@ Node* build_from_list(Node*& head, std::size_t count, int32_t* levels) {
 // No path is followed deeper than kPathLength ancestors: a deeper node can
 // only be in a tree damaged by hand, and the cursor then ends past the end.
 
-constexpr int32_t kPathLength = AVL_CURSOR_PATH_LENGTH;
+constexpr int32_t kPathLength = kMaxHeight + 1;
 static_assert(kPathLength <= 64, "one bit of went_left per path entry");
 
 template <class Node>
@@ -1090,7 +1096,7 @@ Node* bound(Path&& path, Node* root, Step step) {
 // Every invariant, recomputed from the links: order (ops.in_order(a, b): a's
 // key may come before b's), every balance equal to height(left) -
 // height(right) and within -1..+1, every node reachable along one path only,
-// the node count, and no path deeper than AVL_MAX_HEIGHT levels, the most a
+// the node count, and no path deeper than kMaxHeight levels, the most a
 // sound tree of up to INT32_MAX nodes has (so the check's own recursion stays
 // that shallow). It stops at the first fault and reports it in one line,
 // naming the node by ops.report_key (the C records' key).
@@ -1171,7 +1177,7 @@ struct check_walk {
   int64_t count;  // distinct nodes met so far
   bool broken;
   node_set seen;
-  const Node* path[AVL_MAX_HEIGHT];  // path[d - 1]: the node at depth d on the way down
+  const Node* path[kMaxHeight];  // path[d - 1]: the node at depth d on the way down
 };
 
 AVL_CORE_PRINTF_FORMAT(2, 3) inline void report_fault(FILE* report, const char* format, ...) {
@@ -1230,9 +1236,9 @@ int check_subtree(const Node* node, const Node* low, const Node* high, int depth
                    static_cast<long long>(high != nullptr ? walk.ops.report_key(high) : INT32_MAX));
     return 0;
   }
-  if (depth > AVL_MAX_HEIGHT) {
+  if (depth > kMaxHeight) {
     AVL_CORE_FAULT(walk, "height broken at key %d: more than %d levels deep",
-                   walk.ops.report_key(node), AVL_MAX_HEIGHT);
+                   walk.ops.report_key(node), kMaxHeight);
     return 0;
   }
   if (walk.count > walk.size) {
@@ -1271,56 +1277,6 @@ int check(const Node* root, int64_t size, FILE* report, Ops ops) {
 }
 
 #undef AVL_CORE_FAULT
-
-// ------------------------------------------------- the C records' policy --
-//
-// Keys are the int32_t `data`, ordered by <; an equal key goes right on
-// insertion; a node with two children takes its predecessor's key; a released
-// node goes back to the heap with delete, as AVL_insert took it with new. The
-// reports go to the trace recorder, which natively is nothing.
-
-struct nod_search;
-
-struct nod_policy {
-  using node_type = nod;
-  static constexpr bool moves_keys = true;
-
-  static bool goes_left(const nod* new_node, const nod* node) {
-    return new_node->data < node->data;
-  }
-  static constexpr bool admits(const nod*) { return true; }
-  static void release(nod* node) { delete node; }
-  static nod_search searching(int32_t value);
-  static void note(trace_event event, const nod* node, int32_t a, int32_t b) {
-#if defined(AVL_TRACE_RECORDER)
-    avl_trace_record(event, node, a, b);
-#else
-    static_cast<void>(event);
-    static_cast<void>(node);
-    static_cast<void>(a);
-    static_cast<void>(b);
-#endif
-  }
-  // For the check.
-  static bool in_order(const nod* a, const nod* b) {
-    return a->data <= b->data;
-  }
-  static int32_t report_key(const nod* node) {
-    return node->data;
-  }
-};
-
-// Deletion by key: the first node on the search path that holds `value`.
-struct nod_search : nod_policy {
-  int32_t value;
-  int where(const nod* node) const {
-    return node->data == value ? 0 : node->data > value ? -1 : +1;
-  }
-};
-
-inline nod_search nod_policy::searching(int32_t value) {
-  return nod_search{{}, value};
-}
 
 }  // namespace core
 }  // namespace avl

@@ -1,10 +1,9 @@
 // trace.hpp: what the recursion reports as it works, for a program that shows
 // it (the live page, built with Emscripten, draws each report as a frame).
 //
-// Natively nothing is reported: AVL_TRACE expands to nothing, and the module's
-// object code is the same as without the trace points. A build that defines
-// AVL_TRACE_RECORDER (the live page's) gets one call of avl_trace_record per
-// point instead, which that build supplies.
+// The recursion reports through its policy's note(): a policy that records
+// nothing (the C records' natively, the containers') makes every trace point
+// compile to nothing; the live page's build records them.
 //
 // Each report names the event, the node it happened at and two numbers:
 //
@@ -35,9 +34,6 @@
 #ifndef AVL_TRACE_HPP
 #define AVL_TRACE_HPP
 
-#include <cstdint>
-
-#include "avl/ADT_avl_tree.h"
 
 namespace avl {
 
@@ -57,15 +53,5 @@ enum class trace_event : int {
 };
 
 }  // namespace avl
-
-#if defined(AVL_TRACE_RECORDER)
-// Supplied by the build that records (web/live.cpp).
-void avl_trace_record(avl::trace_event event, const nod* node, int32_t a, int32_t b);
-#define AVL_TRACE(event, node, a, b)                                         \
-  avl_trace_record(avl::trace_event::event, (node), static_cast<int32_t>(a), \
-                   static_cast<int32_t>(b))
-#else
-#define AVL_TRACE(event, node, a, b) static_cast<void>(0)
-#endif
 
 #endif  // AVL_TRACE_HPP

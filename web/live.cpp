@@ -1,7 +1,7 @@
 // The live page's side of the C++: one session of operations on trees of the
 // module, for the page's script to call. Built with Emscripten into the page
 // (see CMakeLists.txt here) from the same module source the library is built
-// from, with its trace points recording (AVL_TRACE_RECORDER, avl/trace.hpp):
+// from, with its trace points recording (AVL_TRACE_RECORDER, avl/nod_policy.hpp):
 // this file supplies avl_trace_record, and frames.cpp turns what it recorded
 // into the sub-steps the page plays.
 //
@@ -45,7 +45,7 @@
 #include <vector>
 
 #include "avl/ADT_avl_tree.h"
-#include "avl/trace.hpp"
+#include "avl/nod_policy.hpp"
 #include "avl_page.h"
 #include "avl_steps.h"
 #include "frames.h"
