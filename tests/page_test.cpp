@@ -248,48 +248,62 @@ TEST(PageTest, EveryStepIsDrawnAndNamed) {
   AVL_destroy(tree);
 }
 
-// ------------------------------------------------------ the recursion --
+// ------------------------------------------------------ the trace --
 
-// The lines of one step of the script, read off copies taken around it, after
-// the script's steps before it.
-std::vector<std::string> recursion_of_step(size_t number) {
-  AVL_TREE* tree = create_avl_tree();
-  std::vector<std::string> lines;
-  for (size_t i = 0; i < number; ++i) {
-    const Op& op = script()[i].op;
-    const TreeCopy before = copy_tree(tree);
-    const bool applied = op.remove ? AVL_delete(tree, op.key) == 1 : AVL_insert(tree, op.key) == 1;
-    if (i + 1 == number) {
-      lines = describe_recursion(Operation{op.remove, op.key}, applied, before, copy_tree(tree));
+// The step reader runs each operation through the module's recursion with a
+// recording policy and reads the step off the reports alone. Over random
+// insertions and deletions among repeated keys: the tree it leaves is the one
+// AVL_insert and AVL_delete build, node for node; the copy that follows the
+// reports is that tree; the nodes it marks moved are exactly those whose
+// parent changed, and a caption's new root is where it says.
+TEST(PageTest, TheTraceAloneTellsTheStep) {
+  std::mt19937 random(31);
+  std::uniform_int_distribution<int32_t> draw(0, 60);
+  AVL_TREE* traced = create_avl_tree();
+  AVL_TREE* plain = create_avl_tree();
+  TreeCopy copy(traced);
+  const std::regex root_named(R"((-?\d+) is the tree's new root)");
+  int rotations = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const Operation op{i % 3 == 2, draw(random)};
+    SCOPED_TRACE("operation " + std::to_string(i) + ": " + operation_words(op));
+    const TreeCopy before(traced);
+    Trace trace;
+    const bool applied = run_traced(traced, op, &trace);
+    ASSERT_EQ(applied, op.remove ? AVL_delete(plain, op.key) == 1 : AVL_insert(plain, op.key) == 1);
+    const StepReport step = describe_step(op, applied, trace, copy);
+    ASSERT_TRUE(copy.same_as(traced)) << step.caption;
+    std::vector<RefNode> a;
+    std::vector<RefNode> b;
+    collect(traced->root, a);
+    collect(plain->root, b);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k) {
+      ASSERT_EQ(std::tie(a[k].key, a[k].balance, a[k].left, a[k].right),
+                std::tie(b[k].key, b[k].balance, b[k].left, b[k].right));
     }
+    const TreeCopy after(traced);
+    for (const Placed& node : place(after)) {
+      const NodeCopy* old = before.find(node.node);
+      const auto mark = step.marks.find(node.node);
+      const Mark marked = mark == step.marks.end() ? Mark::none : mark->second;
+      if (old == nullptr) {
+        EXPECT_EQ(marked, Mark::added) << node.copy->key;
+      } else if (old->key != node.copy->key) {
+        EXPECT_EQ(marked, Mark::rekeyed) << node.copy->key;
+      } else if (marked != Mark::rekeyed) {
+        EXPECT_EQ(marked == Mark::moved, old->parent != node.copy->parent) << node.copy->key;
+      }
+    }
+    std::smatch m;
+    if (std::regex_search(step.caption, m, root_named)) {
+      EXPECT_EQ(traced->root->data, std::stoi(m[1]));
+    }
+    rotations += step.caption.find("rotation (") != std::string::npos;
   }
-  AVL_destroy(tree);
-  return lines;
-}
-
-// Worked by hand on the trees of the script. Insert 8 into
-// 12(10(9(7 .) 11) 14(13 15)): 7 tilts and passes the growth on, 9 already
-// leaned left, towards 7, and rotates twice; nothing above it changes.
-// Delete 21 from 12(8(4(2(. 3) 7) 9(. 11)) 17(13(. 15) 21)): 17 leaned left
-// with 13 leaning right, so it rotates twice and returns a subtree one level
-// lower, which leaves 12 two levels heavier on the left with 8 leaning left:
-// a single rotation, and the whole tree is a level lower.
-TEST(PageTest, RecursionLinesOfOneInsertionAndOneDeletion) {
-  EXPECT_EQ(recursion_of_step(9),
-            (std::vector<std::string>{
-                "at the empty right link of 7: the new leaf 8 is linked in; growth starts",
-                "at 7: right subtree grew; 7 was balanced, now leans right; growth goes on",
-                "at 9: left subtree grew; 9 leaned left, so balance_left: double rotation "
-                "(left-right); growth stops",
-                "at 10: stores its link; nothing else to do",
-                "at 12: stores its link; nothing else to do"}));
-  EXPECT_EQ(recursion_of_step(17),
-            (std::vector<std::string>{
-                "at 21: found; a leaf, released; its link is now empty; shrinking starts",
-                "at 17: right subtree shrank, so del_balance_left: 17 leaned left, double "
-                "rotation (left-right); shrinking goes on",
-                "at 12: right subtree shrank, so del_balance_left: 12 leaned left, single "
-                "rotation (left-left); shrinking goes on"}));
+  EXPECT_GT(rotations, 300);
+  AVL_destroy(traced);
+  AVL_destroy(plain);
 }
 
 // ------------------------------------------------------ the layout --

@@ -253,21 +253,24 @@ void apply(AVL_TREE* tree, const Operation& op, bool* applied) {
   *applied = op.remove ? AVL_delete(tree, op.key) == 1 : AVL_insert(tree, op.key) == 1;
 }
 
-// The page, figure by figure: each step is copied after it ran and compared
-// with the copy taken after the one before. Stops at the first failed write,
-// which is the budget's refusal when the page would outgrow it.
+// The page, figure by figure: each step runs with its trace recorded, and
+// the trace says what it did and brings the copy drawn to the tree after it.
+// Stops at the first failed write, which is the budget's refusal when the
+// page would outgrow it.
 bool write_page(AVL_TREE* tree, const std::vector<Operation>& operations, FILE* out) {
   const Layout layout = layout_for(operations);
   const int count = static_cast<int>(operations.size());
   bool written = write_page_start(out, operations);
-  TreeCopy before = copy_tree(tree);
+  TreeCopy copy(tree);
+  Trace trace;
   for (int i = 0; i < count && written; ++i) {
-    bool applied = false;
-    apply(tree, operations[i], &applied);
-    TreeCopy after = copy_tree(tree);
-    const StepReport step = describe_step(operations[i], applied, before, after);
-    written = write_page_step(out, i + 1, count, step, after, layout);
-    before = std::move(after);
+    trace.clear();
+    const bool applied = run_traced(tree, operations[i], &trace);
+    if (!applied && !operations[i].remove) {
+      out_of_memory();
+    }
+    const StepReport step = describe_step(operations[i], applied, trace, copy);
+    written = write_page_step(out, i + 1, count, step, copy, layout);
   }
   return written && write_page_end(out);
 }
@@ -286,7 +289,7 @@ long write_final_tree(AVL_TREE* tree, const std::vector<Operation>& operations, 
   }
   const bool written = format == Format::dot
                            ? AVL_write_dot(tree, out) == 1
-                           : write_svg_document(out, copy_tree(tree), layout_for(operations));
+                           : write_svg_document(out, TreeCopy(tree), layout_for(operations));
   return written ? -1 : -2;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 
 #include "avl_look_css.h"  // AVL_LOOK_CSS: web/look.css, written into a header by CMake
 
@@ -16,13 +17,14 @@ namespace {
 
 // The <svg> element: edges first, so that the nodes cover their ends, then
 // the nodes in pre-order, each a <g class="node ..."> carrying its key and
-// balance factor. `marks` holds one entry per node, or is null. `style`, when
-// not null, is put inside the element (a standalone picture has no page to
-// take the look from).
-void write_svg(FILE* out, const TreeCopy& tree, const Mark* marks, const Layout& layout,
-               const char* label, const char* style) {
-  const int width = drawing_width(tree, layout);
-  const int height = drawing_height(tree, layout);
+// balance factor. `marks` holds the nodes the step touched, or is null.
+// `style`, when not null, is put inside the element (a standalone picture
+// has no page to take the look from).
+void write_svg(FILE* out, const TreeCopy& tree, const std::unordered_map<const nod*, Mark>* marks,
+               const Layout& layout, const char* label, const char* style) {
+  const std::vector<Placed> placed = place(tree);
+  const int width = drawing_width(placed.size(), layout);
+  const int height = drawing_height(height_of(placed), layout);
   std::fprintf(out,
                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
                "viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"%s\">\n",
@@ -30,35 +32,43 @@ void write_svg(FILE* out, const TreeCopy& tree, const Mark* marks, const Layout&
   if (style != nullptr) {
     std::fprintf(out, "<style><![CDATA[\n%s]]></style>\n", style);
   }
-  if (tree.nodes.empty()) {
+  if (placed.empty()) {
     std::fprintf(out, "<text class=\"empty\" x=\"%d\" y=\"%d\">empty tree</text>\n", width / 2,
                  height / 2 + 5);
   }
+  std::unordered_map<const nod*, const Placed*> at;
+  for (const Placed& node : placed) {
+    at.emplace(node.node, &node);
+  }
   std::fputs("<g class=\"edges\">\n", out);
-  for (const NodeCopy& node : tree.nodes) {
-    const NodeCopy* parent = tree.find(node.parent);
-    if (parent != nullptr) {
+  for (const Placed& node : placed) {
+    const auto parent = at.find(node.copy->parent);
+    if (parent != at.end()) {
       std::fprintf(out, "<line class=\"edge\" x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\"/>\n",
-                   centre_x(*parent, layout), centre_y(*parent, layout), centre_x(node, layout),
-                   centre_y(node, layout));
+                   column_x(parent->second->rank, layout), row_y(parent->second->depth, layout),
+                   column_x(node.rank, layout), row_y(node.depth, layout));
     }
   }
   std::fputs("</g>\n<g class=\"nodes\">\n", out);
-  for (size_t i = 0; i < tree.nodes.size(); ++i) {
-    const NodeCopy& node = tree.nodes[i];
-    const Mark mark = marks == nullptr ? Mark::none : marks[i];
-    const int x = centre_x(node, layout);
-    const int y = centre_y(node, layout);
-    const std::string balance = balance_text(node.balance);
+  for (const Placed& node : placed) {
+    Mark mark = Mark::none;
+    if (marks != nullptr) {
+      const auto found = marks->find(node.node);
+      mark = found == marks->end() ? Mark::none : found->second;
+    }
+    const int x = column_x(node.rank, layout);
+    const int y = row_y(node.depth, layout);
+    const int32_t key = node.copy->key;
+    const std::string balance = balance_text(node.copy->balance);
     std::fprintf(out,
                  "<g class=\"node %s%s\" data-key=\"%d\" data-balance=\"%d\">"
                  "<title>%d, balance factor %s%s</title>"
                  "<ellipse cx=\"%d\" cy=\"%d\" rx=\"%d\" ry=\"%d\"/>"
                  "<text class=\"key\" x=\"%d\" y=\"%d\">%d</text>"
                  "<text class=\"balance\" x=\"%d\" y=\"%d\">%s</text></g>\n",
-                 lean_class(node.balance), mark_class(mark), node.key, node.balance, node.key,
-                 balance.c_str(), mark_note(mark), x, y, layout.rx, layout.ry, x, y - 1, node.key,
-                 x, y + 13, balance.c_str());
+                 lean_class(node.copy->balance), mark_class(mark), key, node.copy->balance, key,
+                 balance.c_str(), mark_note(mark), x, y, layout.rx, layout.ry, x, y - 1, key, x,
+                 y + 13, balance.c_str());
   }
   std::fputs("</g>\n</svg>\n", out);
 }
@@ -184,14 +194,6 @@ int row_y(int depth, const Layout& layout) {
   return layout.margin + layout.ry + depth * layout.level;
 }
 
-int centre_x(const NodeCopy& node, const Layout& layout) {
-  return column_x(node.rank, layout);
-}
-
-int centre_y(const NodeCopy& node, const Layout& layout) {
-  return row_y(node.depth, layout);
-}
-
 int drawing_width(size_t nodes, const Layout& layout) {
   const int columns = std::max(static_cast<int>(nodes), 3);
   return 2 * layout.margin + columns * layout.pitch;
@@ -199,14 +201,6 @@ int drawing_width(size_t nodes, const Layout& layout) {
 
 int drawing_height(int height, const Layout& layout) {
   return 2 * layout.margin + 2 * layout.ry + std::max(height - 1, 0) * layout.level;
-}
-
-int drawing_width(const TreeCopy& tree, const Layout& layout) {
-  return drawing_width(tree.nodes.size(), layout);
-}
-
-int drawing_height(const TreeCopy& tree, const Layout& layout) {
-  return drawing_height(tree.height, layout);
 }
 
 Layout layout_for(const std::vector<Operation>& operations) {
@@ -231,7 +225,7 @@ Layout layout_for_digits(size_t digits) {
 
 bool write_svg_document(FILE* out, const TreeCopy& tree, const Layout& layout) {
   std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", out);
-  const std::string label = "an AVL tree of " + std::to_string(tree.nodes.size()) + " nodes";
+  const std::string label = "an AVL tree of " + std::to_string(tree.size()) + " nodes";
   write_svg(out, tree, nullptr, layout, label.c_str(), AVL_LOOK_CSS);
   return finish(out);
 }
@@ -287,9 +281,9 @@ bool write_page_step(FILE* out, int number, int count, const StepReport& step,
                "<figure class=\"step\" id=\"step-%d\">\n<figcaption><span class=\"number\">Step "
                "%d of %d.</span> %s</figcaption>\n<p class=\"stats\">height %d, size %zu</p>\n"
                "<div class=\"drawing\">\n",
-               number, number, count, step.caption.c_str(), after.height, after.nodes.size());
+               number, number, count, step.caption.c_str(), height_of(place(after)), after.size());
   const std::string label = "the tree after step " + std::to_string(number);
-  write_svg(out, after, step.marks.data(), layout, label.c_str(), nullptr);
+  write_svg(out, after, &step.marks, layout, label.c_str(), nullptr);
   std::fputs("</div>\n</figure>\n", out);
   return std::ferror(out) == 0;
 }

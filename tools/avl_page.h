@@ -37,16 +37,12 @@ struct Layout {
 Layout layout_for(const std::vector<Operation>& operations);
 Layout layout_for_digits(size_t digits);
 
-// Where a node's centre is drawn, and the size of the drawing of a tree (at
-// least three columns wide, so that a tiny tree keeps some room around it).
-// The forms taking numbers serve a caller with a tree of its own: a node's
-// place in key order (rank) and depth, a tree's node count and height.
-int centre_x(const NodeCopy& node, const Layout& layout);
-int centre_y(const NodeCopy& node, const Layout& layout);
+// Where a node's centre is drawn, from its place in key order (rank) and its
+// depth, and the size of the drawing of a tree of `nodes` nodes and `height`
+// levels (at least three columns wide, so that a tiny tree keeps some room
+// around it).
 int column_x(int rank, const Layout& layout);
 int row_y(int depth, const Layout& layout);
-int drawing_width(const TreeCopy& tree, const Layout& layout);
-int drawing_height(const TreeCopy& tree, const Layout& layout);
 int drawing_width(size_t nodes, const Layout& layout);
 int drawing_height(int height, const Layout& layout);
 

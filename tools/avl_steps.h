@@ -1,18 +1,23 @@
-// avl_steps: what one insertion or deletion did to a tree, found by comparing
-// copies of the tree taken before and after it.
+// avl_steps: what one insertion or deletion did to a tree, read off the
+// module's own trace (avl/trace.hpp).
 //
-// A native build of the module reports nothing about its rebalancing, and
-// should not: insertion is the demo's hot path (its trace points, in
-// avl/trace.hpp, are empty there; the live page's build records them and cuts
-// its sub-steps from them). So the tool copies every node (its address, key,
-// links and balance factor) before an operation and again after it, and reads
-// the step off the difference: the node that is new or gone, the nodes whose
-// parent changed (a rotation, or a child moving up into a released node's
-// place), the node whose key changed (a deletion that copied the in-order
-// predecessor's key), how the balance factors moved and how the height did.
+// A native build of the module reports nothing, and should not: insertion is
+// the demo's hot path, and its trace points are empty there. So the step
+// reader runs an operation through the module's recursion (avl/core.hpp)
+// under a policy of its own: the C records' rules (avl/nod_policy.hpp) with
+// a note() that records each report, with what its node held at that moment.
+// The tree is the module's, node for node; only the reports are kept.
 //
-// Addresses are kept as integers and only compared, never followed: after a
-// deletion the node behind one of them has been released.
+// Everything a step is said to have done comes from those reports: where the
+// new leaf hung, which levels wrote a balance factor, which rotated and how,
+// the node found, given its predecessor's key or released, and whether the
+// whole tree changed height. A copy of the tree (TreeCopy), kept by node
+// address, follows the reports one by one, so it is the tree at every point
+// of the recursion: the live page draws its sub-steps from it, and avl_dot's
+// page draws each step's result.
+//
+// Addresses are only compared, never followed: after a deletion the node
+// behind one of them has been released.
 #ifndef AVL_TOOLS_AVL_STEPS_H
 #define AVL_TOOLS_AVL_STEPS_H
 
@@ -22,32 +27,11 @@
 #include <vector>
 
 #include "avl/ADT_avl_tree.h"
+#include "avl/trace.hpp"
 
-// One node as it was when the copy was taken.
-struct NodeCopy {
-  std::uintptr_t address;
-  int32_t key;
-  int32_t balance;
-  std::uintptr_t left;    // 0 for none
-  std::uintptr_t right;   // 0 for none
-  std::uintptr_t parent;  // 0 for the root
-  int depth;              // the root is at depth 0
-  int rank;               // position in key order, 0 .. size - 1
-};
+// ------------------------------------------------------------ the words --
 
-// A whole tree as it was: its nodes in pre-order (the root first).
-struct TreeCopy {
-  std::vector<NodeCopy> nodes;
-  std::unordered_map<std::uintptr_t, int> index;  // address -> position in nodes
-  int height = 0;                                 // levels; 0 when empty
-
-  // The node copied from `address`, or null when the tree held none there.
-  const NodeCopy* find(std::uintptr_t address) const;
-};
-
-TreeCopy copy_tree(const AVL_TREE* tree);
-
-// One operation from the command line.
+// One operation of avl_dot's command line.
 struct Operation {
   bool remove;  // -d KEY
   int32_t key;
@@ -55,12 +39,153 @@ struct Operation {
 
 // The words of avl_dot's command line, which the live page reads too: a key
 // is a whole decimal 32-bit integer (an optional sign and at least one digit,
-// nothing else: "", "12x", "0x10" and " 5" are malformed).
+// nothing else: "", "12x", "0x10" and " 5" are malformed); any other word
+// that starts with '-' not followed by a digit is an option.
 enum class KeyVerdict { ok, malformed, out_of_range };
 KeyVerdict read_key(const std::string& text, int32_t* key);
+bool is_option_word(const std::string& word);
 
 // An operation as avl_dot's command line writes it: "5", "-d 5".
 std::string operation_words(const Operation& op);
+
+// -------------------------------------------------------------- the trace --
+
+// One report, with what its node held when it came.
+struct TraceEvent {
+  avl::trace_event what;
+  const nod* node;
+  int32_t a;
+  int32_t b;
+  int32_t key;  // node's key then (0 without a node)
+  const nod* left;
+  const nod* right;
+  const nod* below[4];  // rotated: the links of the new root's children (left's, right's)
+};
+
+using Trace = std::vector<TraceEvent>;
+
+// Appends one report to `trace`.
+void record(Trace& trace, avl::trace_event what, const nod* node, int32_t a, int32_t b);
+
+// Runs `op` on `tree` as AVL_insert or AVL_delete would, recording the
+// module's reports in `trace`. Returns whether the tree changed: false for a
+// deletion of an absent key, or an insertion that found no memory or a full
+// count.
+bool run_traced(AVL_TREE* tree, const Operation& op, Trace* trace);
+
+// ---------------------------------------------------------- the tree copy --
+
+// One node as the copy holds it.
+struct NodeCopy {
+  int32_t key;
+  int32_t balance;
+  const nod* left;  // null for none
+  const nod* right;
+  const nod* parent;  // null for the root
+};
+
+// A tree by node address. Made from the module's tree, then kept in step
+// with it by following the reports of its operations (follow()), in which
+// the copy runs just ahead of the module where the module stores a link
+// later than it reports the change: a rotated subtree hangs in its parent's
+// link at once, and a new leaf hangs where the descent ended.
+class TreeCopy {
+ public:
+  TreeCopy() = default;
+  explicit TreeCopy(const AVL_TREE* tree);
+
+  const nod* root() const { return root_; }
+  size_t size() const { return nodes_.size(); }
+  const NodeCopy* find(const nod* node) const;
+  NodeCopy* find(const nod* node);
+  int32_t key_of(const nod* node) const;
+
+  // Applies one report; `turning` is the node the last `rotate` named.
+  void follow(const TraceEvent& e);
+  // Whether it holds exactly the module's tree: keys, factors and links.
+  bool same_as(const AVL_TREE* tree) const;
+
+ private:
+  void hang(const nod* node, int32_t key, const nod* parent, int side);
+  void replace(const nod* node, const nod* replacement);
+  void relink(const nod* node, const nod* left, const nod* right);
+
+  std::unordered_map<const nod*, NodeCopy> nodes_;
+  const nod* root_ = nullptr;
+  const nod* last_visit_ = nullptr;  // where the descent was last
+  int last_side_ = 0;
+  const nod* turning_ = nullptr;  // the node a rotation under way turns
+};
+
+// A node as a drawing places it: its column is its place in key order (rank)
+// and its row its depth.
+struct Placed {
+  const nod* node;
+  const NodeCopy* copy;
+  int rank;
+  int depth;
+  int height;  // of its subtree
+};
+
+// Every node of `tree` in pre-order (the root first), placed.
+std::vector<Placed> place(const TreeCopy& tree);
+int height_of(const std::vector<Placed>& placed);
+
+// -------------------------------------------------------------- the levels --
+
+// One call level of insert_rotate or delete_rotate, read off a trace: a
+// `visit` opens one, the new leaf or the empty link at the bottom is one
+// more, `done` closes the innermost.
+struct Level {
+  const nod* node = nullptr;  // null for the bottom of the descent
+  int32_t key = 0;            // the node's key when the descent reached it
+  int dir = 0;                // the way the descent went: -1 left, +1 right, 0 found here
+  bool leaf = false;          // the bottom of an insertion: the new leaf
+  bool missing = false;       // the bottom of a failed deletion: an empty link
+  int32_t leaf_key = 0;
+  int children = -1;  // found here: how many
+  bool released = false;
+  const nod* kept = nullptr;  // released: the child that took its place
+  bool rekeyed = false;
+  int32_t rekey_to = 0;
+  int side = 0;  // the link its call stored: -1 left, +1 right
+  struct Write {
+    const nod* node;
+    int32_t key;
+    int32_t from;
+    int32_t to;
+  };
+  std::vector<Write> writes;           // balance factors written outside a rotation
+  std::vector<Write> rotation_writes;  // those written for the rotation that follows
+  int heavy = 0;                       // +2 or -2 when it was found too heavy
+  int32_t heavy_key = 0;
+  struct Turn {
+    const nod* node;  // the node turned
+    int32_t at;       // its key
+    int32_t top;      // the key of the node that came up
+    int dir;          // +1 left, -1 right
+  };
+  std::vector<Turn> turns;
+  int done = -1;  // 1 the height change went on up, 0 it stopped here
+
+  bool is_bottom() const { return leaf || missing; }
+  // The key the node holds after the level's work.
+  int32_t key_now() const { return rekeyed ? rekey_to : key; }
+  // A level that only stored its link again.
+  bool idle() const {
+    return !is_bottom() && dir != 0 && writes.empty() && heavy == 0 && turns.empty();
+  }
+};
+
+// The levels of one insertion or deletion, outermost first (the bottom last).
+std::vector<Level> read_levels(const Trace& trace);
+
+// "single rotation (left-left)", ... for a level that rotated.
+std::string rotation_kind(const Level& level);
+// "LL", "RR", "LR", "RL", or "none" for a level that did not rotate.
+const char* rotation_case(const Level& level);
+
+// ---------------------------------------------------------- the step's words --
 
 // How a node of the tree after a step took part in it.
 enum class Mark : uint8_t {
@@ -70,38 +195,14 @@ enum class Mark : uint8_t {
   rekeyed,  // it took its in-order predecessor's key
 };
 
-// Where an insertion hung its new leaf: the node at the end of the search
-// path and the side. A caller that watched the module work (the live page
-// reads it off the trace, avl/trace.hpp) passes it to describe_step; without
-// it the search path is followed on the copy taken before the step.
-struct LeafLink {
-  std::uintptr_t parent;  // 0 when the tree was empty
-  bool left;
-};
-
 struct StepReport {
-  std::string caption;      // "insert 2: double rotation (right-left) at 1; ..."
-  std::vector<Mark> marks;  // one per node of the tree after the step, in its order
+  std::string caption;                         // "insert 2: double rotation (right-left) at 1; ..."
+  std::unordered_map<const nod*, Mark> marks;  // the nodes the step touched
 };
 
-// Describes `op`, which turned `before` into `after`. `applied` is false for a
-// deletion of an absent key (the trees are then the same). `linked`, when not
-// null, says where an insertion's leaf was hung.
-StepReport describe_step(const Operation& op, bool applied, const TreeCopy& before,
-                         const TreeCopy& after, const LeafLink* linked = nullptr);
-
-// The recursion of the same step on its way back up: one line per call level
-// of insert_rotate or delete_rotate, the deepest first, saying what that level
-// found (which subtree grew or shrank), what it did about it (a balance factor
-// that tilted or came back to 0, a rotation) and whether the change in height
-// went on upwards:
-//
-//   at 12: right subtree grew; 12 was balanced, now leans right; growth goes on
-//   at 11: right subtree grew; 11 leaned right, so balance_right: single
-//          rotation (right-right); growth stops
-//
-// Read off the same two copies as describe_step, with no help from the module.
-std::vector<std::string> describe_recursion(const Operation& op, bool applied,
-                                            const TreeCopy& before, const TreeCopy& after);
+// Describes `op` from its trace and brings `tree`, the copy from before the
+// step, to the tree after it. `applied` is false for a deletion of an absent
+// key (the trace then ends at an empty link and nothing changes).
+StepReport describe_step(const Operation& op, bool applied, const Trace& trace, TreeCopy& tree);
 
 #endif  // AVL_TOOLS_AVL_STEPS_H
