@@ -50,30 +50,41 @@ void AVL_destroy(AVL_TREE* tree) {
 
 // ----------------------------------------------------------------- lookup --
 
+// The lookups report each node they pass (trace.hpp's visit: -1 on to the
+// left, +1 to the right, 0 the answer) for the live page; natively the
+// reports are nothing.
 nod* search_avl(nod* node, int32_t value) {
   if (node == nullptr) {
+    nod_policy::note(avl::trace_event::missing, node, 0, 0);
     return nullptr;
   }
   if (node->data > value) {
+    nod_policy::note(avl::trace_event::visit, node, -1, 0);
     return search_avl(node->left, value);
   }
   if (node->data < value) {
+    nod_policy::note(avl::trace_event::visit, node, +1, 0);
     return search_avl(node->right, value);
   }
+  nod_policy::note(avl::trace_event::visit, node, 0, 0);
   return node;
 }
 
 nod* find_smallest_node(nod* node) {
   if (node == nullptr || node->left == nullptr) {
+    nod_policy::note(avl::trace_event::visit, node, 0, 0);
     return node;
   }
+  nod_policy::note(avl::trace_event::visit, node, -1, 0);
   return find_smallest_node(node->left);
 }
 
 nod* find_largest_node(nod* node) {
   if (node == nullptr || node->right == nullptr) {
+    nod_policy::note(avl::trace_event::visit, node, 0, 0);
     return node;
   }
+  nod_policy::note(avl::trace_event::visit, node, +1, 0);
   return find_largest_node(node->right);
 }
 
@@ -263,18 +274,26 @@ int AVL_write_dot(const AVL_TREE* tree, FILE* out) {
 namespace {
 
 // The steps of the bound descents (core::bound): lower_bound's answer is the
-// first key >= value, upper_bound's the first key > value.
+// first key >= value, upper_bound's the first key > value. Each step reports
+// the way it sends the descent (visit: -1 left, the node qualifies; +1 right).
+avl::core::bound_step reported(const nod* node, avl::core::bound_step step) {
+  nod_policy::note(avl::trace_event::visit, node, step == avl::core::bound_step::left ? -1 : +1, 0);
+  return step;
+}
+
 struct at_least {
   int32_t value;
   avl::core::bound_step operator()(const nod* node) const {
-    return node->data < value ? avl::core::bound_step::right : avl::core::bound_step::left;
+    return reported(
+        node, node->data < value ? avl::core::bound_step::right : avl::core::bound_step::left);
   }
 };
 
 struct above {
   int32_t value;
   avl::core::bound_step operator()(const nod* node) const {
-    return node->data <= value ? avl::core::bound_step::right : avl::core::bound_step::left;
+    return reported(
+        node, node->data <= value ? avl::core::bound_step::right : avl::core::bound_step::left);
   }
 };
 

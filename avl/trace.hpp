@@ -3,14 +3,19 @@
 //
 // The recursion reports through its policy's note(): a policy that records
 // nothing (the C records' natively, the containers') makes every trace point
-// compile to nothing; the live page's build records them.
+// compile to nothing; the live page's build records them, and so does the
+// step reader of tools/ (avl_steps), under a policy of its own. The C
+// module's lookups (search_avl, the extremes, the bound descents) report
+// their way through nod_policy::note as well.
 //
 // Each report names the event, the node it happened at and two numbers:
 //
 //   visit    the descent compares with `node`; a: -1 it goes left, +1 right,
-//            0 the node holds the key being deleted
+//            0 the node holds the key being deleted (a lookup: 0 the node is
+//            the answer; a bound descent: -1 the node qualifies)
 //   leaf     insertion reached an empty link and hangs the new leaf `node` there
-//   missing  deletion reached an empty link: the key is not in the tree
+//   missing  deletion or search_avl reached an empty link: the key is not in
+//            the tree
 //   link     the level at `node` stores the subtree its call returned;
 //            a: -1 into its left link, +1 into its right link
 //   balance  `node`'s balance factor is written: a the old value, b the new
