@@ -17,7 +17,9 @@
 // factors are, and sets them before it rotates.
 //
 // Nodes. A node type has members `left`, `right` (links, null when empty) and
-// `balance` (height(left) - height(right), a signed integer in -1..+1).
+// a balance factor (height(left) - height(right), in -1..+1), which is its
+// member `balance` unless the node type says otherwise (balance_field below:
+// the containers pack it beside the parent link).
 //
 // Policy. Every call takes a policy value, `ops`, passed down by value: an
 // empty class for the C records, one pointer for a container. It says what
@@ -38,6 +40,15 @@
 //   replaced(node, predecessor)   (!moves_keys) the predecessor took its place
 //   release(node)                 a node is unlinked: the C records free it, a
 //                                 container takes it back
+//   keeps_parents                 whether nodes link back to their parents;
+//   parent_of(node)               when they do, every step that moves a node
+//   adopt(parent, child)          under another one says so through adopt
+//                                 (child may be null), and parent_of reads the
+//                                 link back. The C records keep none: both are
+//                                 empty and compile to nothing. The containers
+//                                 keep them, so that their iterators climb,
+//                                 and a change made where an iterator stands
+//                                 climbs from there (the climbing walkers)
 //   note(event, node, a, b)       what the recursion does (trace.hpp): the C
 //                                 records forward it to a trace recorder, which
 //                                 only the live page has, so natively it is
@@ -122,6 +133,27 @@ Node* required_child(Node* child, const char* where) {
   return child;
 }
 
+// --------------------------------------------------------- balance factors --
+
+// How a node type stores its balance factor: in a member `balance`, unless
+// the node type specializes this (the containers keep it in two bits of the
+// parent link, which keeps their nodes as small as std's or smaller).
+template <class Node>
+struct balance_field {
+  static int32_t get(const Node* node) { return node->balance; }
+  static void put(Node* node, int32_t value) { node->balance = value; }
+};
+
+template <class Node>
+AVL_CORE_INLINE int32_t balance_of(const Node* node) {
+  return balance_field<Node>::get(node);
+}
+
+template <class Node>
+AVL_CORE_INLINE void put_balance(Node* node, int32_t value) {
+  balance_field<Node>::put(node, value);
+}
+
 // -------------------------------------------------------------- rotations --
 
 /*
@@ -161,19 +193,34 @@ Node* rotate_right(Node* node) {
 
 // The rotations of the fix-ups, reported before and after; `below` is 1 for
 // the first half of a double rotation, which turns at the child of the
-// fixed-up node, one level further down, and 0 otherwise.
+// fixed-up node, one level further down, and 0 otherwise. Where nodes keep
+// parent links, the three nodes that moved say so: the inner subtree now
+// hangs below the old root, the old root below the pivot, and the pivot below
+// the old root's parent (whose link to it the caller stores).
 template <class Ops>
 typename Ops::node_type* turn_left(typename Ops::node_type* node, Ops ops, int32_t below = 0) {
+  typename Ops::node_type* const up = ops.parent_of(node);
   ops.note(trace_event::rotate, node, +1, below);
   typename Ops::node_type* top = rotate_left(node);
+  if (Ops::keeps_parents && top != node) {
+    ops.adopt(node, node->right);
+    ops.adopt(top, node);
+    ops.adopt(up, top);
+  }
   ops.note(trace_event::rotated, top, +1, below);
   return top;
 }
 
 template <class Ops>
 typename Ops::node_type* turn_right(typename Ops::node_type* node, Ops ops, int32_t below = 0) {
+  typename Ops::node_type* const up = ops.parent_of(node);
   ops.note(trace_event::rotate, node, -1, below);
   typename Ops::node_type* top = rotate_right(node);
+  if (Ops::keeps_parents && top != node) {
+    ops.adopt(node, node->left);
+    ops.adopt(top, node);
+    ops.adopt(up, top);
+  }
   ops.note(trace_event::rotated, top, -1, below);
   return top;
 }
@@ -183,8 +230,8 @@ typename Ops::node_type* turn_right(typename Ops::node_type* node, Ops ops, int3
 // Every balance factor the rebalancing writes goes through here.
 template <class Ops>
 void set_balance(typename Ops::node_type* node, int32_t value, Ops ops) {
-  ops.note(trace_event::balance, node, node->balance, value);
-  node->balance = value;
+  ops.note(trace_event::balance, node, balance_of(node), value);
+  put_balance(node, value);
 }
 
 /*
@@ -211,7 +258,7 @@ template <class Ops>
 void set_double_rotation_balances(typename Ops::node_type* grandchild,
                                   typename Ops::node_type* left_part,
                                   typename Ops::node_type* right_part, Ops ops) {
-  switch (grandchild->balance) {
+  switch (balance_of(grandchild)) {
     case +1:
       set_balance(left_part, 0, ops);
       set_balance(right_part, -1, ops);
@@ -240,10 +287,10 @@ void set_double_rotation_balances(typename Ops::node_type* grandchild,
 template <class Ops>
 void set_single_rotation_balances(typename Ops::node_type* node, typename Ops::node_type* child,
                                   int32_t lean, Ops ops) {
-  if (child->balance == lean) {
+  if (balance_of(child) == lean) {
     set_balance(node, 0, ops);
     set_balance(child, 0, ops);
-  } else if (child->balance == 0) {
+  } else if (balance_of(child) == 0) {
     set_balance(node, lean, ops);
     set_balance(child, -lean, ops);
   }
@@ -256,9 +303,8 @@ typename Ops::node_type* balance_left(typename Ops::node_type* node, bool* grew,
 template <class Ops>
 typename Ops::node_type* balance_right(typename Ops::node_type* node, bool* grew, Ops ops);
 
-// Descends to the empty link where the new node belongs (ops.goes_left picks
-// the side: the C records send equal keys right), hangs it there and, on the
-// way back up, updates the balance of every node whose subtree grew:
+// One level of insertion's way back up, at `node`, whose left subtree has
+// just grown by one level (grown_on_right: the mirror image):
 //
 //   balance before | result
 //   ---------------+-----------------------------------------------------
@@ -266,11 +312,60 @@ typename Ops::node_type* balance_right(typename Ops::node_type* node, bool* grew
 //    leans away    | becomes 0, growth stops
 //    leans to it   | rotate (balance_left/right), growth stops
 //
-// Values outside -1..+1 are left alone. Every link on the path is stored
-// again, whether or not the subtree below it changed. When ops.admits refuses
-// the new node at the empty link, nothing changes and the node is not linked.
-// The branch hints keep the all-right path of ascending keys a straight run of
-// inlined levels; see "The code's shape" in docs/performance.md.
+// Values outside -1..+1 are left alone. Returns the subtree's root, which a
+// rotation changes; *grew says whether the growth goes on up. The recursion
+// calls these on its way back, and so does the climb from a node linked by
+// position (link_and_climb): the steps are written once.
+template <class Ops>
+AVL_CORE_INLINE typename Ops::node_type* grown_on_left(typename Ops::node_type* node, bool* grew,
+                                                       Ops ops) {
+  switch (balance_of(node)) {
+    case 0:
+      set_balance(node, +1, ops);  // taller on the left; so is this subtree
+      break;
+    case +1:
+      ops.note(trace_event::heavy, node, +2, 0);
+      node = balance_left(node, grew, ops);
+      break;
+    case -1:
+      set_balance(node, 0, ops);  // the short side caught up: height unchanged
+      *grew = false;
+      break;
+    default:
+      break;
+  }
+  return node;
+}
+
+template <class Ops>
+AVL_CORE_INLINE typename Ops::node_type* grown_on_right(typename Ops::node_type* node, bool* grew,
+                                                        Ops ops) {
+  switch (balance_of(node)) {
+    case 0:
+      set_balance(node, -1, ops);
+      break;
+    case -1:
+      ops.note(trace_event::heavy, node, -2, 0);
+      node = balance_right(node, grew, ops);
+      break;
+    case +1:
+      set_balance(node, 0, ops);
+      *grew = false;
+      break;
+    default:
+      break;
+  }
+  return node;
+}
+
+// Descends to the empty link where the new node belongs (ops.goes_left picks
+// the side: the C records send equal keys right), hangs it there and, on the
+// way back up, lets every level whose subtree grew take its step
+// (grown_on_left/right). Every link on the path is stored again, whether or
+// not the subtree below it changed. When ops.admits refuses the new node at
+// the empty link, nothing changes and the node is not linked. The branch
+// hints keep the all-right path of ascending keys a straight run of inlined
+// levels; see "The code's shape" in docs/performance.md.
 template <class Ops>
 typename Ops::node_type* insert(typename Ops::node_type* node, typename Ops::node_type* new_node,
                                 bool* grew, Ops ops) {
@@ -289,42 +384,16 @@ typename Ops::node_type* insert(typename Ops::node_type* node, typename Ops::nod
     node->left = insert(node->left, new_node, grew, ops);
     ops.note(trace_event::link, node, -1, 0);
     if (AVL_CORE_UNLIKELY(*grew)) {
-      switch (node->balance) {
-        case 0:
-          set_balance(node, +1, ops);  // taller on the left; so is this subtree
-          break;
-        case +1:
-          ops.note(trace_event::heavy, node, +2, 0);
-          node = balance_left(node, grew, ops);
-          break;
-        case -1:
-          set_balance(node, 0, ops);  // the short side caught up: height unchanged
-          *grew = false;
-          break;
-        default:
-          break;
-      }
+      ops.adopt(node, node->left);  // the new leaf, when it is the child
+      node = grown_on_left(node, grew, ops);
     }
   } else {
     ops.note(trace_event::visit, node, +1, 0);
     node->right = insert(node->right, new_node, grew, ops);
     ops.note(trace_event::link, node, +1, 0);
     if (AVL_CORE_UNLIKELY(*grew)) {
-      switch (node->balance) {
-        case 0:
-          set_balance(node, -1, ops);
-          break;
-        case -1:
-          ops.note(trace_event::heavy, node, -2, 0);
-          node = balance_right(node, grew, ops);
-          break;
-        case +1:
-          set_balance(node, 0, ops);
-          *grew = false;
-          break;
-        default:
-          break;
-      }
+      ops.adopt(node, node->right);
+      node = grown_on_right(node, grew, ops);
     }
   }
   ops.note(trace_event::done, node, *grew, 0);
@@ -361,7 +430,7 @@ typename Ops::node_type* insert(typename Ops::node_type* node, typename Ops::nod
 template <class Ops>
 typename Ops::node_type* balance_left(typename Ops::node_type* node, bool* grew, Ops ops) {
   typename Ops::node_type* child = required_child(node->left, "balance_left");
-  switch (child->balance) {
+  switch (balance_of(child)) {
     case 0:
       stop_inconsistent_tree("balanced child", "balance_left");
     case +1:  // left-left
@@ -384,7 +453,7 @@ typename Ops::node_type* balance_left(typename Ops::node_type* node, bool* grew,
 template <class Ops>
 typename Ops::node_type* balance_right(typename Ops::node_type* node, bool* grew, Ops ops) {
   typename Ops::node_type* child = required_child(node->right, "balance_right");
-  switch (child->balance) {
+  switch (balance_of(child)) {
     case 0:
       stop_inconsistent_tree("balanced child", "balance_right");
     case -1:  // right-right
@@ -439,6 +508,7 @@ typename Ops::node_type* erase(typename Ops::node_type* node, bool* shrank, bool
   node->*link = erase(node->*link, shrank, found, ops);
   ops.note(trace_event::link, node, left ? -1 : +1, 0);
   if (*shrank) {
+    ops.adopt(node, node->*link);  // what took a removed child's place
     node = left ? del_balance_right(node, shrank, ops) : del_balance_left(node, shrank, ops);
   }
   ops.note(trace_event::done, node, *shrank, 0);
@@ -447,18 +517,34 @@ typename Ops::node_type* erase(typename Ops::node_type* node, bool* shrank, bool
 
 // Deletes the rightmost node of a subtree and hands it back through `taken`:
 // how a container's node with two children finds the predecessor that takes
-// its place.
-template <class Node>
+// its place. Parent links are kept as `Ops` keeps them.
+template <class Ops>
 struct take_rightmost {
-  using node_type = Node;
+  using node_type = typename Ops::node_type;
+  using Node = node_type;
   static constexpr bool moves_keys = false;
+  static constexpr bool keeps_parents = Ops::keeps_parents;
+  Ops ops;
   Node** taken;
   int where(const Node* node) const { return node->right != nullptr ? +1 : 0; }
   void release(Node* node) const { *taken = node; }
   static void replaced(Node*, Node*) {}
+  Node* parent_of(const Node* node) const { return ops.parent_of(node); }
+  void adopt(Node* parent, Node* child) const { ops.adopt(parent, child); }
   template <class Node_>
   static void note(trace_event, const Node_*, int32_t, int32_t) {}
 };
+
+// The policy that takes the rightmost node below a node with two children:
+// one level deep only, since the rightmost node has no right child.
+template <class Ops>
+take_rightmost<Ops> taking_rightmost(Ops ops, typename Ops::node_type** taken) {
+  return {ops, taken};
+}
+template <class Ops>
+take_rightmost<Ops> taking_rightmost(take_rightmost<Ops> ops, typename Ops::node_type** taken) {
+  return {ops.ops, taken};
+}
 
 template <class Node>
 Node* rightmost(Node* node) {
@@ -508,10 +594,15 @@ AVL_CORE_NOINLINE typename Ops::node_type* erase_here(typename Ops::node_type* n
     }
   } else {
     Node* predecessor = nullptr;
-    node->left = erase(node->left, shrank, found, take_rightmost<Node>{&predecessor});
+    node->left = erase(node->left, shrank, found, taking_rightmost(ops, &predecessor));
     predecessor->left = node->left;
     predecessor->right = node->right;
-    predecessor->balance = node->balance;
+    put_balance(predecessor, balance_of(node));
+    if (Ops::keeps_parents) {
+      ops.adopt(ops.parent_of(node), predecessor);
+      ops.adopt(predecessor, predecessor->left);
+      ops.adopt(predecessor, predecessor->right);
+    }
     ops.replaced(node, predecessor);
     ops.release(node);
     node = predecessor;
@@ -556,7 +647,7 @@ AVL_CORE_NOINLINE typename Ops::node_type* erase_here(typename Ops::node_type* n
  */
 template <class Ops>
 typename Ops::node_type* del_balance_left(typename Ops::node_type* node, bool* shrank, Ops ops) {
-  switch (node->balance) {
+  switch (balance_of(node)) {
     case 0:
       set_balance(node, +1, ops);
       *shrank = false;  // height unchanged: stop
@@ -567,13 +658,13 @@ typename Ops::node_type* del_balance_left(typename Ops::node_type* node, bool* s
     case +1: {
       ops.note(trace_event::heavy, node, +2, 0);
       typename Ops::node_type* child = required_child(node->left, "del_balance_left");
-      if (child->balance == -1) {
+      if (balance_of(child) == -1) {
         set_double_rotation_balances(required_child(child->right, "del_balance_left"), child, node,
                                      ops);
         node->left = turn_left(child, ops, 1);
         return turn_right(node, ops);
       }
-      if (child->balance == 0) {
+      if (balance_of(child) == 0) {
         *shrank = false;  // the rotated subtree keeps its height
       }
       set_single_rotation_balances(node, child, +1, ops);
@@ -587,7 +678,7 @@ typename Ops::node_type* del_balance_left(typename Ops::node_type* node, bool* s
 // Mirror image of del_balance_left.
 template <class Ops>
 typename Ops::node_type* del_balance_right(typename Ops::node_type* node, bool* shrank, Ops ops) {
-  switch (node->balance) {
+  switch (balance_of(node)) {
     case 0:
       set_balance(node, -1, ops);
       *shrank = false;
@@ -598,13 +689,13 @@ typename Ops::node_type* del_balance_right(typename Ops::node_type* node, bool* 
     case -1: {
       ops.note(trace_event::heavy, node, -2, 0);
       typename Ops::node_type* child = required_child(node->right, "del_balance_right");
-      if (child->balance == +1) {
+      if (balance_of(child) == +1) {
         set_double_rotation_balances(required_child(child->left, "del_balance_right"), node, child,
                                      ops);
         node->right = turn_right(child, ops, 1);
         return turn_left(node, ops);
       }
-      if (child->balance == 0) {
+      if (balance_of(child) == 0) {
         *shrank = false;
       }
       set_single_rotation_balances(node, child, -1, ops);
@@ -615,6 +706,104 @@ typename Ops::node_type* del_balance_right(typename Ops::node_type* node, bool* 
   }
 }
 
+// ------------------------------------------------------ climbing walkers --
+//
+// Where nodes keep parent links, a change made at a known place needs no
+// descent from the root: link_and_climb hangs a new leaf at an empty link and
+// unlink_and_climb takes a node out where it stands, and each then climbs the
+// parent links, every level taking the very step that the recursion's way
+// back takes there (grown_on_left/right, del_balance_left/right), until the
+// height stops changing. That is O(1) amortised over a sequence of changes,
+// O(log n) at worst. `top` is the node above the root, whose left link is the
+// root, so that the root is relinked like any other child and the climb ends
+// there.
+
+// `parent` now holds `fresh` where it held `old`.
+template <class Ops>
+AVL_CORE_INLINE void relink(typename Ops::node_type* parent, const typename Ops::node_type* old,
+                            typename Ops::node_type* fresh, Ops ops) {
+  if (parent->left == old) {
+    parent->left = fresh;
+  } else {
+    parent->right = fresh;
+  }
+  ops.adopt(parent, fresh);
+}
+
+// Hangs `fresh` (a lone node) at the empty link on side `left` of `parent`
+// (`top` itself for an empty tree) and rebalances the way up.
+template <class Ops>
+void link_and_climb(typename Ops::node_type* parent, bool left, typename Ops::node_type* fresh,
+                    const typename Ops::node_type* top, Ops ops) {
+  using Node = typename Ops::node_type;
+  fresh->left = nullptr;
+  fresh->right = nullptr;
+  put_balance(fresh, 0);
+  (left ? parent->left : parent->right) = fresh;
+  ops.adopt(parent, fresh);
+  ops.note(trace_event::leaf, fresh, 0, 0);
+  bool grew = true;
+  for (Node* node = parent; node != top;) {
+    Node* const up = ops.parent_of(node);
+    Node* const root = left ? grown_on_left(node, &grew, ops) : grown_on_right(node, &grew, ops);
+    if (root != node) {
+      relink(up, node, root, ops);  // rotated: the growth stops here
+    }
+    if (!grew) {
+      return;
+    }
+    left = up->left == root;
+    node = up;
+  }
+}
+
+// Unlinks `node` where it stands and rebalances the way up; the caller owns
+// it afterwards. With two children its in-order predecessor takes its place,
+// links and balance (as the recursion's erase does for nodes that keep their
+// values), so no value moves.
+template <class Ops>
+void unlink_and_climb(typename Ops::node_type* node, const typename Ops::node_type* top, Ops ops) {
+  using Node = typename Ops::node_type;
+  Node* const parent = ops.parent_of(node);
+  Node* at = parent;  // the lowest node one of whose subtrees is a level lower
+  bool left = parent->left == node;
+  if (node->left != nullptr && node->right != nullptr) {
+    Node* const predecessor = rightmost(node->left);
+    if (predecessor == node->left) {
+      at = predecessor;  // it moves up one level, and its left subtree with it
+      left = true;
+    } else {
+      at = ops.parent_of(predecessor);
+      left = false;
+      at->right = predecessor->left;
+      ops.adopt(at, predecessor->left);
+      predecessor->left = node->left;
+      ops.adopt(predecessor, node->left);
+    }
+    predecessor->right = node->right;
+    ops.adopt(predecessor, node->right);
+    put_balance(predecessor, balance_of(node));
+    relink(parent, node, predecessor, ops);
+  } else {
+    relink(parent, node, node->left != nullptr ? node->left : node->right, ops);
+  }
+  ops.note(trace_event::release, node, 0, 0);
+  bool shrank = true;
+  while (at != top) {
+    Node* const up = ops.parent_of(at);
+    Node* const root =
+        left ? del_balance_right(at, &shrank, ops) : del_balance_left(at, &shrank, ops);
+    if (root != at) {
+      relink(up, at, root, ops);
+    }
+    if (!shrank) {
+      return;
+    }
+    left = up->left == root;
+    at = up;
+  }
+}
+
 // ------------------------------------------------------- whole subtrees --
 
 // Levels from `node` down (0 for an empty subtree), following the taller side
@@ -622,7 +811,7 @@ typename Ops::node_type* del_balance_right(typename Ops::node_type* node, bool* 
 template <class Node>
 int32_t height(const Node* node) {
   int32_t levels = 0;
-  for (; node != nullptr; node = node->balance < 0 ? node->right : node->left) {
+  for (; node != nullptr; node = balance_of(node) < 0 ? node->right : node->left) {
     levels += 1;
   }
   return levels;
@@ -651,19 +840,22 @@ void destroy(Node* top, Release release) {
 // A copy of the subtree in the same shape, balance factors included; `copy`
 // makes one node's copy (its links are set here) and may throw, in which case
 // what was copied so far goes back through `release` before the exception
-// goes on. As deep as the subtree is tall.
-template <class Node, class Copy, class Release>
-Node* clone(const Node* node, Copy& copy, Release& release) {
+// goes on. Parent links are kept as `ops` keeps them, the copy's root's
+// excepted. As deep as the subtree is tall.
+template <class Node, class Copy, class Release, class Ops>
+Node* clone(const Node* node, Copy& copy, Release& release, Ops ops) {
   if (node == nullptr) {
     return nullptr;
   }
   Node* top = copy(node);
   top->left = nullptr;
   top->right = nullptr;
-  top->balance = node->balance;
+  put_balance(top, balance_of(node));
   try {
-    top->left = clone<Node>(node->left, copy, release);
-    top->right = clone<Node>(node->right, copy, release);
+    top->left = clone<Node>(node->left, copy, release, ops);
+    ops.adopt(top, top->left);
+    top->right = clone<Node>(node->right, copy, release, ops);
+    ops.adopt(top, top->right);
   } catch (...) {
     destroy(top, release);
     throw;
@@ -674,9 +866,10 @@ Node* clone(const Node* node, Copy& copy, Release& release) {
 // Builds a balanced tree of the first `count` nodes of a list linked through
 // their `right` links (in in-order), advancing `head` past them, and returns
 // its root; *levels is its height. The left part takes the larger half, so
-// every balance is 0 or +1. O(count), as deep as the result is tall.
-template <class Node>
-Node* build_from_list(Node*& head, std::size_t count, int32_t* levels) {
+// every balance is 0 or +1. Parent links are kept as `ops` keeps them, the
+// root's excepted. O(count), as deep as the result is tall.
+template <class Node, class Ops>
+Node* build_from_list(Node*& head, std::size_t count, int32_t* levels, Ops ops) {
   if (count == 0) {
     *levels = 0;
     return nullptr;
@@ -684,12 +877,14 @@ Node* build_from_list(Node*& head, std::size_t count, int32_t* levels) {
   const std::size_t left_count = count / 2;
   int32_t left_levels = 0;
   int32_t right_levels = 0;
-  Node* left = build_from_list(head, left_count, &left_levels);
+  Node* left = build_from_list(head, left_count, &left_levels, ops);
   Node* top = head;
   head = head->right;
   top->left = left;
-  top->right = build_from_list(head, count - 1 - left_count, &right_levels);
-  top->balance = left_levels - right_levels;
+  ops.adopt(top, left);
+  top->right = build_from_list(head, count - 1 - left_count, &right_levels, ops);
+  ops.adopt(top, top->right);
+  put_balance(top, left_levels - right_levels);
   *levels = 1 + (left_levels > right_levels ? left_levels : right_levels);
   return top;
 }
@@ -1209,10 +1404,12 @@ void report_second_path(Walk& walk, const Node* node, int depth) {
 }
 
 // Returns the subtree's height, recomputed from the links; its keys must come
-// after `low`'s and before `high`'s (null: no bound). Stops at the first
-// fault, which it reports.
+// after `low`'s and before `high`'s (null: no bound), and where nodes keep
+// parent links, its root's must be `parent`. Stops at the first fault, which
+// it reports.
 template <class Walk, class Node>
-int check_subtree(const Node* node, const Node* low, const Node* high, int depth, Walk& walk) {
+int check_subtree(const Node* node, const Node* parent, const Node* low, const Node* high,
+                  int depth, Walk& walk) {
   if (node == nullptr || walk.broken) {
     return 0;
   }
@@ -1228,6 +1425,11 @@ int check_subtree(const Node* node, const Node* low, const Node* high, int depth
       return 0;
   }
   walk.count += 1;
+  if (decltype(walk.ops)::keeps_parents && walk.ops.parent_of(node) != parent) {
+    AVL_CORE_FAULT(walk, "parent link broken at key %d: it does not lead to the node above",
+                   walk.ops.report_key(node));
+    return 0;
+  }
   if ((low != nullptr && !walk.ops.in_order(low, node)) ||
       (high != nullptr && !walk.ops.in_order(node, high))) {
     AVL_CORE_FAULT(walk, "order broken at key %d: keys there must lie in %lld..%lld",
@@ -1247,12 +1449,12 @@ int check_subtree(const Node* node, const Node* low, const Node* high, int depth
     return 0;
   }
   walk.path[depth - 1] = node;
-  const int left = check_subtree(node->left, low, node, depth + 1, walk);
-  const int right = check_subtree(node->right, node, high, depth + 1, walk);
+  const int left = check_subtree(node->left, node, low, node, depth + 1, walk);
+  const int right = check_subtree(node->right, node, node, high, depth + 1, walk);
   if (walk.broken) {
     return 0;
   }
-  const int balance = node->balance;
+  const int balance = balance_of(node);
   if (balance != left - right) {
     AVL_CORE_FAULT(walk, "balance broken at key %d: it stores %d, its subtrees are %d and %d tall",
                    walk.ops.report_key(node), balance, left, right);
@@ -1264,10 +1466,11 @@ int check_subtree(const Node* node, const Node* low, const Node* high, int depth
 }
 
 // 1 for a sound tree of `size` nodes; else 0, and the first fault on `report`.
+// Where nodes keep parent links, the root's must be `top`.
 template <class Node, class Ops>
-int check(const Node* root, int64_t size, FILE* report, Ops ops) {
+int check(const Node* root, int64_t size, FILE* report, Ops ops, const Node* top = nullptr) {
   check_walk<Node, Ops> walk{ops, report, size, 0, false, {}, {}};
-  check_subtree(root, static_cast<const Node*>(nullptr), static_cast<const Node*>(nullptr), 1,
+  check_subtree(root, top, static_cast<const Node*>(nullptr), static_cast<const Node*>(nullptr), 1,
                 walk);
   if (!walk.broken && walk.count != size) {
     AVL_CORE_FAULT(walk, "size broken: size is %lld, the tree holds %lld nodes",

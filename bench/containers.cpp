@@ -18,8 +18,16 @@
 //   erase-equal      the erase-while-iterating loop dropping every other
 //                    element of a multiset of 40,000 equal keys
 //   erase-distinct   the same loop over 40,000 distinct keys
+//   insert-erase     10^6 random keys inserted into a map<int, int>, then
+//                    each erased by its key, in another random order
 // Only the operations are timed; building a container a workload needs, and
-// releasing it, are not.
+// releasing it, are not. Then the heap bytes each structure takes per element
+// of a map<int, int>, a set<int64_t> and a set<std::string> (strings short
+// enough to live in the string itself) of 10^5 elements: each block's usable
+// size as the heap reports it, plus glibc's 8-byte chunk header on the
+// system heap (mimalloc keeps none beside the block).
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -72,6 +80,7 @@ struct Sizes {
 
 struct Inputs {
   std::vector<int> map_keys;
+  std::vector<int> erase_order;  // map_keys shuffled again
   std::vector<int> lookups;
   std::vector<std::string> strings;
 };
@@ -85,6 +94,8 @@ Inputs make_inputs(const Sizes& sizes) {
   }
   std::shuffle(all.begin(), all.end(), rng);
   in.map_keys.assign(all.begin(), all.begin() + static_cast<long>(sizes.map));
+  in.erase_order = in.map_keys;
+  std::shuffle(in.erase_order.begin(), in.erase_order.end(), rng);
   std::uniform_int_distribution<int> key(0, static_cast<int>(all.size()) - 1);
   for (size_t i = 0; i < sizes.lookups; ++i) {
     in.lookups.push_back(key(rng));
@@ -144,8 +155,22 @@ class Runner {
         });
         return result;
       }
-      default:
+      case 5:
+      case 6:
         return erase_every_other(workload == 5);
+      default: {
+        auto keys = std::make_unique<typename F::IntMap>();
+        return timed([&] {
+          for (size_t i = 0; i < in_.map_keys.size(); ++i) {
+            keys->emplace(in_.map_keys[i], static_cast<int>(i));
+          }
+          uint64_t erased = 0;
+          for (int key : in_.erase_order) {
+            erased += keys->erase(key);
+          }
+          return erased + keys->size();
+        });
+      }
     }
   }
 
@@ -211,9 +236,63 @@ template <class... T>
 using AbslMap = absl::btree_map<T...>;
 #endif
 
-const char* const kWorkloads[] = {"ascending", "ascending+hint", "lookup",        "pass",
-                                  "strings",   "erase-equal",    "erase-distinct"};
-constexpr int kWorkloadCount = 7;
+const char* const kWorkloads[] = {"ascending", "ascending+hint", "lookup",         "pass",
+                                  "strings",   "erase-equal",    "erase-distinct", "insert-erase"};
+constexpr int kWorkloadCount = 8;
+
+// ------------------------------------------------------ bytes per element --
+
+#if defined(AVL_BENCH_HEAP_MIMALLOC)
+constexpr size_t kChunkHeader = 0;
+#else
+constexpr size_t kChunkHeader = 8;  // glibc's size field before each block
+#endif
+
+size_t g_heap_bytes = 0;
+
+// std::allocator that adds up what the heap gives for each block.
+template <class T>
+struct Counting {
+  using value_type = T;
+  Counting() = default;
+  template <class U>
+  Counting(const Counting<U>&) {}
+  T* allocate(size_t n) {
+    T* block = std::allocator<T>().allocate(n);
+    g_heap_bytes += malloc_usable_size(block) + kChunkHeader;
+    return block;
+  }
+  void deallocate(T* block, size_t n) {
+    g_heap_bytes -= malloc_usable_size(block) + kChunkHeader;
+    std::allocator<T>().deallocate(block, n);
+  }
+  friend bool operator==(const Counting&, const Counting&) { return true; }
+  friend bool operator!=(const Counting&, const Counting&) { return false; }
+};
+
+template <class Container, class Make>
+double bytes_per_element(size_t count, Make make) {
+  const size_t before = g_heap_bytes;
+  auto held = std::make_unique<Container>();
+  for (size_t i = 0; i < count; ++i) {
+    held->insert(make(i));
+  }
+  return static_cast<double>(g_heap_bytes - before) / static_cast<double>(count);
+}
+
+template <template <class...> class Set, template <class...> class Map>
+std::vector<double> bytes_of(size_t count) {
+  auto pair_of = [](size_t i) {
+    return std::pair<const int, int>(static_cast<int>(i * 7919 % 1000003), 1);
+  };
+  auto int64_of = [](size_t i) { return static_cast<int64_t>(i * 7919 % 1000003); };
+  auto string_of = [](size_t i) { return "s" + std::to_string(i * 7919 % 1000003); };
+  return {bytes_per_element<Map<int, int, std::less<int>, Counting<std::pair<const int, int>>>>(
+              count, pair_of),
+          bytes_per_element<Set<int64_t, std::less<int64_t>, Counting<int64_t>>>(count, int64_of),
+          bytes_per_element<Set<std::string, std::less<std::string>, Counting<std::string>>>(
+              count, string_of)};
+}
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -306,6 +385,30 @@ int main(int argc, char** argv) {
                          seconds[w][1][static_cast<size_t>(r)]);
       }
       std::printf(" %.2f |", median(ratios));
+    }
+    std::printf("\n");
+  }
+
+  const size_t count = scaled(1e5);
+  std::vector<std::vector<double>> bytes{bytes_of<AvlSet, AvlMap>(count),
+                                         bytes_of<StdSet, StdMap>(count)};
+#if defined(AVL_BENCH_HAVE_ABSL)
+  bytes.push_back(bytes_of<AbslSet, AbslMap>(count));
+#endif
+  const char* const types[] = {"map<int, int>", "set<int64_t>", "set<std::string>"};
+  std::printf("\nheap bytes per element, %zu elements\n\n| type |", count);
+  for (const std::string& name : names) {
+    std::printf(" %s |", name.c_str());
+  }
+  std::printf("\n|---|");
+  for (size_t s = 0; s < names.size(); ++s) {
+    std::printf("---:|");
+  }
+  std::printf("\n");
+  for (size_t t = 0; t < 3; ++t) {
+    std::printf("| %s |", types[t]);
+    for (size_t s = 0; s < names.size(); ++s) {
+      std::printf(" %.1f |", bytes[s][t]);
     }
     std::printf("\n");
   }

@@ -368,6 +368,120 @@ TEST(TreeClassTest, OwnershipMembersKeepEachTreeItsOwn) {
   EXPECT_EQ(b, (avl::tree{1}));
 }
 
+// ------------------------------------------------------------ two walkers --
+//
+// The containers' nodes keep parent links, so a change can be rebalanced by
+// climbing from where it was made as well as by the recursion's way back up.
+// Both take the same per-level steps, so from the same tree and the same
+// change they must make the same tree, parent links included.
+
+using avl::detail::node_base;
+using IntNode = avl::detail::node<int32_t>;
+
+int32_t key_at(const node_base* node) {
+  return static_cast<const IntNode*>(node)->value;
+}
+
+struct IntPolicy : avl::detail::parent_links {
+  static bool goes_left(const node_base* fresh, const node_base* at) {
+    return key_at(fresh) < key_at(at);
+  }
+  static constexpr bool admits(const node_base*) { return true; }
+  static bool in_order(const node_base* a, const node_base* b) { return key_at(a) <= key_at(b); }
+  static int32_t report_key(const node_base* node) { return key_at(node); }
+};
+
+struct IntErase : IntPolicy {
+  int32_t key;
+  node_base** removed;
+  int where(const node_base* at) const { return key < key_at(at) ? -1 : key_at(at) < key ? +1 : 0; }
+  void release(node_base* gone) const { *removed = gone; }
+  static void replaced(node_base*, node_base*) {}
+};
+
+struct LinkedTree {
+  node_base header;
+  LinkedTree() : header{nullptr, &header, reinterpret_cast<uintptr_t>(&header) | 3} {}
+  ~LinkedTree() {
+    avl::core::destroy(header.left, [](node_base* gone) { delete static_cast<IntNode*>(gone); });
+  }
+  static node_base* make(int32_t key) {
+    auto* fresh = new IntNode;
+    fresh->value = key;
+    fresh->left = fresh->right = nullptr;
+    fresh->up = 0;
+    fresh->set_balance(0);
+    return fresh;
+  }
+  void set_root(node_base* root) {
+    header.left = root;
+    if (root != nullptr) {
+      root->set_parent(&header);
+    }
+  }
+  std::string shape() const { return shape_of(header.left); }
+  static std::string shape_of(const node_base* node) {
+    if (node == nullptr) {
+      return ".";
+    }
+    return "(" + shape_of(node->left) + std::to_string(key_at(node)) + ":" +
+           std::to_string(node->balance()) + shape_of(node->right) + ")";
+  }
+  bool sound(int64_t size) const {
+    return avl::core::check<node_base>(header.left, size, nullptr, IntPolicy{}, &header) == 1;
+  }
+};
+
+TEST(WalkersTest, RecursionAndClimbMakeTheSameTree) {
+  for (uint32_t seed : seeds(20)) {
+    std::mt19937 rng(seed);
+    LinkedTree recursive;
+    LinkedTree climbing;
+    std::multiset<int32_t> model;
+    for (int step = 0; step < 600; ++step) {
+      const std::string at = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+      const bool inserts = model.empty() || rng() % 3 != 0;
+      const int32_t key =
+          inserts ? static_cast<int32_t>(rng() % 60) : present_key(rng, KeyRange{"", 0, 60}, model);
+      if (inserts) {
+        bool grew = false;
+        recursive.set_root(
+            avl::core::insert(recursive.header.left, LinkedTree::make(key), &grew, IntPolicy{}));
+        node_base* parent = &climbing.header;
+        bool left = true;
+        for (node_base* node = climbing.header.left; node != nullptr;
+             node = left ? node->left : node->right) {
+          parent = node;
+          left = key < key_at(node);
+        }
+        avl::core::link_and_climb(parent, left, LinkedTree::make(key), &climbing.header,
+                                  IntPolicy{});
+        model.insert(key);
+      } else {
+        bool shrank = false;
+        bool found = false;
+        node_base* removed = nullptr;
+        recursive.set_root(
+            avl::core::erase(recursive.header.left, &shrank, &found, IntErase{{}, key, &removed}));
+        ASSERT_TRUE(found) << at;
+        delete static_cast<IntNode*>(removed);
+        node_base* node = climbing.header.left;
+        while (key_at(node) != key) {
+          node = key < key_at(node) ? node->left : node->right;
+        }
+        avl::core::unlink_and_climb(node, &climbing.header, IntPolicy{});
+        delete static_cast<IntNode*>(node);
+        model.erase(model.find(key));
+      }
+      const int64_t size = static_cast<int64_t>(model.size());
+      ASSERT_TRUE(recursive.sound(size)) << at;
+      ASSERT_TRUE(climbing.sound(size)) << at;
+      ASSERT_EQ(recursive.shape(), climbing.shape())
+          << at << (inserts ? " insert " : " erase ") << key;
+    }
+  }
+}
+
 // ------------------------------------------------ the generic containers --
 //
 // Each of avl::set, multiset, map and multimap against its std twin, with
@@ -418,6 +532,50 @@ const std::string& key_of(const Value& value) {
   }
 }
 
+// Iterators held across changes, each beside its std twin: an insertion
+// invalidates none of them and an erasure only the erased element's, so each
+// must stay on its element whatever else happens.
+template <class Avl, class Std>
+struct HeldIterators {
+  std::vector<std::pair<typename Avl::iterator, typename Std::iterator>> held;
+
+  template <class Rng>
+  void take(Avl& tree, Std& model, Rng& rng) {
+    if (model.empty() || held.size() >= 24) {
+      return;
+    }
+    const long index = static_cast<long>(rng() % model.size());
+    held.emplace_back(std::next(tree.begin(), index), std::next(model.begin(), index));
+  }
+  // Before an element goes: the iterators on it go too.
+  template <class Iterator>
+  void drop(Iterator gone) {
+    const auto* address = &*gone;
+    held.erase(std::remove_if(held.begin(), held.end(),
+                              [&](const auto& pair) { return &*pair.first == address; }),
+               held.end());
+  }
+  template <class Key, class KeyOf>
+  void drop_key(const Key& key, KeyOf key_of) {
+    held.erase(std::remove_if(held.begin(), held.end(),
+                              [&](const auto& pair) { return key_of(*pair.first) == key; }),
+               held.end());
+  }
+  // Each still on its twin's element (the maps' values tell equal keys
+  // apart), and, when `places`, at its twin's place in a whole walk.
+  std::string mismatch(const Avl& tree, const Std& model, bool places) const {
+    for (const auto& [avl_at, std_at] : held) {
+      if (!(*avl_at == *std_at)) {
+        return "a held iterator left its element";
+      }
+      if (places && place_of(tree, avl_at) != place_of(model, std_at)) {
+        return "a held iterator is not where its element is";
+      }
+    }
+    return "";
+  }
+};
+
 TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
   using Avl = typename TypeParam::avl_type;
   using Std = typename TypeParam::std_type;
@@ -426,11 +584,14 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
   constexpr bool unique =
       std::is_same_v<decltype(std::declval<Std&>().insert(std::declval<Value>())),
                      std::pair<typename Std::iterator, bool>>;
+  static_assert(sizeof(typename Avl::iterator) == sizeof(void*), "an iterator is one pointer");
   int next_value = 0;  // maps: every element's value is its own, so equal keys differ
+  auto element_key = [](const Value& value) -> const std::string& { return key_of(value); };
   for (uint32_t seed : seeds(12)) {
     std::mt19937 rng(seed);
     Avl tree;
     Std model;
+    HeldIterators<Avl, Std> held;
     std::unordered_map<const Value*, Value> tracked;  // address -> value it held
     auto random_key = [&rng] { return "k" + std::to_string(rng() % 40); };
     auto make = [&](const std::string& key) {
@@ -500,16 +661,19 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
         }
       } else if (dice < 60 && size > 0) {
         tracked.erase(&*at_of(tree, index));
+        held.drop(at_of(tree, index));
         ASSERT_EQ(place(tree, tree.erase(at_of(tree, index))),
                   place(model, model.erase(at_of(model, index))))
             << at << " erase at " << index;
       } else if (dice < 65) {
         untrack_key(key);
+        held.drop_key(key, element_key);
         ASSERT_EQ(tree.erase(key), model.erase(key)) << at << " erase " << key;
       } else if (dice < 68 && size > 0) {
         const long last = index + static_cast<long>(rng() % std::min<long>(5, size - index + 1));
         for (auto it = at_of(tree, index); it != at_of(tree, last); ++it) {
           tracked.erase(&*it);
+          held.drop(it);
         }
         ASSERT_EQ(place(tree, tree.erase(at_of(tree, index), at_of(tree, last))),
                   place(model, model.erase(at_of(model, index), at_of(model, last))))
@@ -517,6 +681,7 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
       } else if (dice < 71 && size > 0) {
         // Out as a node handle and back, a map's key changed on the way.
         tracked.erase(&*at_of(tree, index));
+        held.drop(at_of(tree, index));
         auto handle = tree.extract(at_of(tree, index));
         auto expected_handle = model.extract(at_of(model, index));
         if constexpr (is_map) {
@@ -545,6 +710,8 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
         ASSERT_EQ(place(tree, tree.find(key.c_str())), place(model, model.find(key))) << at;
       }
       ASSERT_EQ(tree.size(), model.size()) << at;
+      ASSERT_EQ(held.mismatch(tree, model, step % 100 == 99), "") << at;
+      held.take(tree, model, rng);
       if (step % 100 == 99) {
         ASSERT_TRUE(tree.check()) << at;
         ASSERT_TRUE(std::equal(tree.begin(), tree.end(), model.begin(), model.end())) << at;
@@ -562,6 +729,22 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
           const Value& held = *at_of(tree, static_cast<long>(rng() % model.size()));
           tracked.emplace(&held, held);
         }
+        // The last element from end(), and the iterators held through a
+        // swap and a move: they follow their elements into the other
+        // container, and come back with them.
+        if (!model.empty()) {
+          ASSERT_TRUE(*std::prev(tree.end()) == *std::prev(model.end())) << at;
+          ASSERT_TRUE(*tree.rbegin() == *model.rbegin()) << at;
+        }
+        {
+          Avl other;
+          other.swap(tree);
+          ASSERT_EQ(held.mismatch(other, model, true), "") << at << " after swap";
+          Avl moved(std::move(other));
+          ASSERT_EQ(held.mismatch(moved, model, true), "") << at << " after a move";
+          swap(tree, moved);
+          ASSERT_TRUE(moved.empty() && moved.check() && tree.check()) << at;
+        }
         // A copy is equal, sound, as tall, and its own; a merge moves what
         // may move and leaves the rest.
         Avl copy = tree;
@@ -569,12 +752,43 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
         Std copy_model = model;
         Avl extra{make(random_key()), make(random_key()), make(random_key())};
         Std extra_model(extra.begin(), extra.end());
+        HeldIterators<Avl, Std> into_extra;
+        for (int i = 0; i < 3; ++i) {
+          into_extra.take(extra, extra_model, rng);
+        }
         copy.merge(extra);
         copy_model.merge(extra_model);
+        // Whichever container an element is in now, its iterator follows it.
+        for (const auto& [avl_at, std_at] : into_extra.held) {
+          ASSERT_TRUE(*avl_at == *std_at) << at << " after merge";
+          const bool moved = std_at != extra_model.end() &&
+                             std::any_of(copy_model.begin(), copy_model.end(),
+                                         [&](const Value& v) { return &v == &*std_at; });
+          ASSERT_EQ(place_of(moved ? copy : extra, avl_at),
+                    place_of(moved ? copy_model : extra_model, std_at))
+              << at << " after merge";
+        }
         ASSERT_TRUE(std::equal(copy.begin(), copy.end(), copy_model.begin(), copy_model.end()));
         ASSERT_TRUE(std::equal(extra.begin(), extra.end(), extra_model.begin(), extra_model.end()));
         ASSERT_TRUE(copy.check() && extra.check()) << at;
         ASSERT_EQ(copy < tree, copy_model < model) << at;
+        // The classic erase-while-iterating loop, erase(it++), on the copy.
+        for (auto it = copy.begin(); it != copy.end();) {
+          if (element_key(*it).size() % 2 == 1) {
+            copy.erase(it++);
+          } else {
+            ++it;
+          }
+        }
+        for (auto it = copy_model.begin(); it != copy_model.end();) {
+          if (element_key(*it).size() % 2 == 1) {
+            copy_model.erase(it++);
+          } else {
+            ++it;
+          }
+        }
+        ASSERT_TRUE(std::equal(copy.begin(), copy.end(), copy_model.begin(), copy_model.end()));
+        ASSERT_TRUE(copy.check()) << at;
       }
     }
   }
