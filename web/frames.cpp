@@ -1,17 +1,17 @@
-// How one operation becomes frames (see frames.h).
+// How one step becomes frames (see frames.h).
 //
 // An insertion or a deletion is read from its trace twice. The first pass
-// groups the reports by call level (a `visit` opens a level, the new leaf or
-// the empty link at the bottom is one more, `done` closes the innermost) and
-// words one line of the recursion panel per level, the levels that only
-// stored their link again folded into one line per run. The second pass plays
-// the reports on the shadow tree and writes a frame at each one a student
-// would want to stop at: every comparison of the descent, the leaf linked or
-// the node found, released or given its predecessor's key, each balance
-// factor written on the way back, a node found two levels heavier on one
-// side, the factors a rotation is about to leave, each single rotation (a
-// double one is two), and one frame for each run of folded levels. The last
-// frame is the tree after the operation with the marks of avl_dot --html.
+// (the step reader's read_levels) groups the reports by call level, so that
+// a frame may say what the level decided when it reached its node. The
+// second pass (Cutter) plays the reports on the tree copy and writes a frame
+// at each one a student would want to stop at: every comparison of the
+// descent, the leaf linked or the node found, released or given its
+// predecessor's key, each balance factor written on the way back, a node
+// found two levels heavier on one side, the case its fix-up takes, each
+// factor that fix-up writes before it turns, each single rotation (a double
+// one is two), and one frame for each run of levels that only store their
+// link. A frame's words speak only of what has happened by then; the step's
+// caption, which names the outcome, is the last frame's.
 //
 // A frame carries only what changed since the frame before: the nodes whose
 // key, balance factor, place, parent or height changed, and the ids of the
@@ -43,130 +43,202 @@ std::string listed(const std::vector<int32_t>& keys) {
   return text;
 }
 
-// ------------------------------------------------------------- the shadow --
+const char* ordinal_suffix(size_t n) {
+  if (n % 100 >= 11 && n % 100 <= 13) {
+    return "th";
+  }
+  return n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+}
+
+// ------------------------------------------------------------- the code --
 //
-// The tree as the frames show it: every node by address with the key, balance
-// factor and links it had at the last report, and a parent link, which the
-// module's nodes lack. Addresses are only compared here, never followed. Where
-// the module stores a link later than it reports the change, the shadow runs
-// ahead of it: a rotated subtree hangs in its parent's link at once, and the
-// new leaf hangs where the descent ended.
-struct Shade {
-  int id;
-  int32_t key;
-  int32_t balance;
-  const nod* left;
-  const nod* right;
-  const nod* parent;
+// The module's functions as the code panel shows them, a statement a line,
+// in the order of avl/core.hpp and avl/ADT_avl_tree.cpp. The right-hand twin
+// of a function (balance_right, del_balance_right, find_largest_node) and the
+// right-hand branch of insert_rotate are its mirror image, made here from the
+// left-hand text rather than written twice.
+enum Fn : int {
+  insert_rotate,
+  balance_left,
+  balance_right,
+  delete_rotate,
+  delete_at,
+  del_balance_left,
+  del_balance_right,
+  search_avl,
+  find_smallest,
+  find_largest,
+  upper_bound,
+  lower_bound,
+  walk_subtree,
+  function_count,
 };
 
-class Shadow {
- public:
-  Shadow(const TreeCopy& tree, const NodeIds& ids) {
-    for (const NodeCopy& node : tree.nodes) {
-      const auto id = ids.find(as_node(node.address));
-      nodes_.emplace(as_node(node.address),
-                     Shade{id == ids.end() ? -1 : id->second, node.key, node.balance,
-                           as_node(node.left), as_node(node.right), as_node(node.parent)});
-    }
-    root_ = tree.nodes.empty() ? nullptr : as_node(tree.nodes[0].address);
-  }
-
-  const nod* root() const { return root_; }
-
-  const Shade* find(const nod* node) const {
-    const auto found = nodes_.find(node);
-    return found == nodes_.end() ? nullptr : &found->second;
-  }
-  Shade* find(const nod* node) {
-    const auto found = nodes_.find(node);
-    return found == nodes_.end() ? nullptr : &found->second;
-  }
-
-  int id_of(const nod* node) const {
-    const Shade* shade = find(node);
-    return shade == nullptr ? -1 : shade->id;
-  }
-
-  int32_t key_of(const nod* node) const {
-    const Shade* shade = find(node);
-    return shade == nullptr ? 0 : shade->key;
-  }
-
-  // A new leaf under `parent` on `side` (-1 left, +1 right), or the root.
-  void hang(const nod* node, int id, int32_t key, const nod* parent, int side) {
-    nodes_[node] = Shade{id, key, 0, nullptr, nullptr, parent};
-    if (parent == nullptr) {
-      root_ = node;
-    } else if (side < 0) {
-      find(parent)->left = node;
-    } else {
-      find(parent)->right = node;
-    }
-  }
-
-  // Puts `replacement` (or nothing) where `node` hangs.
-  void replace(const nod* node, const nod* replacement) {
-    const nod* parent = find(node)->parent;
-    if (parent == nullptr) {
-      root_ = replacement;
-    } else {
-      Shade* up = find(parent);
-      (up->left == node ? up->left : up->right) = replacement;
-    }
-    if (replacement != nullptr) {
-      find(replacement)->parent = parent;
-    }
-  }
-
-  // Gives `node` these links, as the module's node has them now.
-  void relink(const nod* node, const nod* left, const nod* right) {
-    Shade* shade = find(node);
-    shade->left = left;
-    shade->right = right;
-    for (const nod* child : {left, right}) {
-      if (Shade* below = find(child)) {
-        below->parent = node;
+// Left and right swapped, and +1 and -1 with them.
+std::string mirrored(const std::string& text) {
+  static const std::pair<const char*, const char*> swaps[] = {
+      {"left", "right"}, {"+1", "-1"}, {"+2", "-2"}, {"smallest", "largest"}};
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    bool swapped = false;
+    for (const auto& [a, b] : swaps) {
+      for (const auto& [from, to] : {std::make_pair(a, b), std::make_pair(b, a)}) {
+        const size_t length = std::char_traits<char>::length(from);
+        if (text.compare(at, length, from) == 0) {
+          out += to;
+          at += length;
+          swapped = true;
+          break;
+        }
+      }
+      if (swapped) {
+        break;
       }
     }
-  }
-
-  void remove(const nod* node) { nodes_.erase(node); }
-
-  // Whether the shadow holds exactly the tree of the copy: keys, balance
-  // factors and links, node for node.
-  bool matches(const TreeCopy& tree) const {
-    if (tree.nodes.size() != nodes_.size() ||
-        root_ != (tree.nodes.empty() ? nullptr : as_node(tree.nodes[0].address))) {
-      return false;
+    if (!swapped) {
+      out += text[at++];
     }
-    for (const NodeCopy& node : tree.nodes) {
-      const Shade* shade = find(as_node(node.address));
-      if (shade == nullptr || shade->key != node.key || shade->balance != node.balance ||
-          shade->left != as_node(node.left) || shade->right != as_node(node.right)) {
-        return false;
-      }
-    }
-    return true;
   }
+  return out;
+}
 
-  // The node found two levels heavier on one side, drawn with that factor
-  // until its rotation is over: the module never stores it.
-  const nod* heavy = nullptr;
-  int32_t heavy_value = 0;
-
- private:
-  static const nod* as_node(std::uintptr_t address) {
-    return reinterpret_cast<const nod*>(address);
+std::vector<std::string> mirrored(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    out.push_back(mirrored(line));
   }
+  return out;
+}
 
-  std::unordered_map<const nod*, Shade> nodes_;
-  const nod* root_ = nullptr;
+struct Function {
+  std::string name;
+  std::vector<std::string> lines;
 };
+
+const std::vector<Function>& functions() {
+  static const std::vector<Function> table = [] {
+    std::vector<Function> f(function_count);
+    // The left-hand branch of insert_rotate, lines 2 to 7; 8 to 13 mirror it.
+    const std::vector<std::string> insert_left = {
+        "if new_node.key < node.key:",
+        "    node.left = insert_rotate(node.left, new_node)",
+        "    if grew: case node.balance of",
+        "         0: node.balance = +1",
+        "        -1: node.balance = 0; grew = false",
+        "        +1: node = balance_left(node)    (now +2)",
+    };
+    f[insert_rotate].name = "insert_rotate(node, new_node)";
+    f[insert_rotate].lines = {"if node is empty:", "    grew = true; return new_node"};
+    for (const std::vector<std::string>& branch : {insert_left, mirrored(insert_left)}) {
+      f[insert_rotate].lines.insert(f[insert_rotate].lines.end(), branch.begin(), branch.end());
+    }
+    f[insert_rotate].lines[8] = "else:    (equal keys go right)";
+    f[insert_rotate].lines.push_back("return node");
+
+    f[balance_left].name = "balance_left(node)";
+    f[balance_left].lines = {
+        "child = node.left",
+        "if child.balance == +1:    (left-left)",
+        "    node.balance = 0; child.balance = 0",
+        "    node = rotate_right(node)",
+        "else:    (left-right: the child leans the other way)",
+        "    grandchild = child.right",
+        "    node, child: from grandchild.balance; grandchild.balance = 0",
+        "    node.left = rotate_left(child)",
+        "    node = rotate_right(node)",
+        "grew = false; return node",
+    };
+    f[balance_right] = {"balance_right(node)", mirrored(f[balance_left].lines)};
+
+    f[delete_rotate].name = "delete_rotate(node, key)";
+    f[delete_rotate].lines = {
+        "if node is empty:",
+        "    found = false; return empty",
+        "if node.key == key: return delete_at(node)",
+        "if key < node.key:",
+        "    node.left = delete_rotate(node.left, key)",
+        "    if shrank: node = del_balance_right(node)",
+        "else:",
+        "    node.right = delete_rotate(node.right, key)",
+        "    if shrank: node = del_balance_left(node)",
+        "return node",
+    };
+    f[delete_at].name = "delete_at(node)";
+    f[delete_at].lines = {
+        "if node has at most one child:",
+        "    child = its only child, or empty",
+        "    release node; shrank = true; return child",
+        "node.key = the largest key on its left (in-order predecessor)",
+        "node.left = delete_rotate(node.left, node.key)",
+        "if shrank: node = del_balance_right(node)",
+        "return node",
+    };
+    f[del_balance_left].name = "del_balance_left(node)    (its right side shrank)";
+    f[del_balance_left].lines = {
+        "case node.balance of",
+        "     0: node.balance = +1; shrank = false",
+        "    -1: node.balance = 0",
+        "    +1: child = node.left    (now +2)",
+        "        if child.balance == -1:    (left-right)",
+        "            node, child: from grandchild.balance; grandchild.balance = 0",
+        "            node.left = rotate_left(child)",
+        "            return rotate_right(node)",
+        "        if child.balance == 0: shrank = false",
+        "        node, child: from child.balance    (left-left)",
+        "        return rotate_right(node)",
+    };
+    f[del_balance_right] = {mirrored(f[del_balance_left].name),
+                            mirrored(f[del_balance_left].lines)};
+
+    f[search_avl].name = "search_avl(node, key)";
+    f[search_avl].lines = {
+        "if node is empty: return empty",
+        "if node.key > key: return search_avl(node.left, key)",
+        "if node.key < key: return search_avl(node.right, key)",
+        "return node",
+    };
+    f[find_smallest].name = "find_smallest_node(node)";
+    f[find_smallest].lines = {
+        "if node.left is empty: return node",
+        "return find_smallest_node(node.left)",
+    };
+    f[find_largest] = {mirrored(f[find_smallest].name), mirrored(f[find_smallest].lines)};
+    f[upper_bound].name = "AVL_upper_bound(tree, key)";
+    f[upper_bound].lines = {
+        "found = empty; node = tree.root",
+        "while node is not empty:",
+        "    if node.key > key: found = node; node = node.left",
+        "    else: node = node.right",
+        "return found",
+    };
+    f[lower_bound].name = "AVL_cursor_lower_bound(cursor, tree, key); AVL_cursor_prev(cursor)";
+    f[lower_bound].lines = {
+        "node = tree.root; the cursor's path starts empty",
+        "while node is not empty:",
+        "    if node.key < key: the path goes right; node = node.right",
+        "    else: found = node; the path goes left; node = node.left",
+        "back one step: to the last node the path went right at",
+    };
+    f[walk_subtree].name = "walk_subtree(node, order)";
+    f[walk_subtree].lines = {
+        "if node is empty: return",        "if order is pre-order: visit(node)",
+        "walk_subtree(node.left, order)",  "if order is in-order: visit(node)",
+        "walk_subtree(node.right, order)", "if order is post-order: visit(node)",
+    };
+    return f;
+  }();
+  return table;
+}
+
+// The name of a function at a node: "balance_left(9)".
+std::string call(Fn fn, int32_t key) {
+  const std::string& name = functions()[fn].name;
+  return name.substr(0, name.find('(')) + "(" + text_of(key) + ")";
+}
 
 // ------------------------------------------------------------- the frames --
 
-// A node as one frame draws it.
+// A node as one frame draws it; the page's record, in the order of kFields.
 struct Drawn {
   int32_t key;
   int32_t balance;
@@ -181,54 +253,39 @@ struct Drawn {
   }
 };
 
+const char* const kFields[] = {"id", "key", "balance", "x", "y", "parent", "height"};
+
+void put_record(std::string& out, int id, const Drawn& d) {
+  out += '[' + std::to_string(id) + ',' + std::to_string(d.key) + ',' + std::to_string(d.balance) +
+         ',' + std::to_string(d.x) + ',' + std::to_string(d.y) + ',' + std::to_string(d.parent) +
+         ',' + std::to_string(d.height) + ']';
+}
+
 using Drawing = std::unordered_map<int, Drawn>;  // by id
 
-// Lays the subtree out (column: place in key order, row: depth, as avl_dot
-// draws it) and returns its height.
-int lay_out(const Shadow& shadow, const nod* node, int depth, int parent, int& rank,
-            const Layout& layout, Drawing& drawing) {
-  const Shade* shade = shadow.find(node);
-  if (shade == nullptr) {
-    return 0;
-  }
-  const int left = lay_out(shadow, shade->left, depth + 1, shade->id, rank, layout, drawing);
-  const int x = column_x(rank++, layout);
-  const int right = lay_out(shadow, shade->right, depth + 1, shade->id, rank, layout, drawing);
-  const int height = 1 + std::max(left, right);
-  const int32_t balance = node == shadow.heavy ? shadow.heavy_value : shade->balance;
-  drawing[shade->id] = Drawn{shade->key, balance, x, row_y(depth, layout), parent, height};
-  return height;
-}
+// A question the exercise mode may ask before the frame that answers it.
+struct Ask {
+  const char* kind;  // "rotation", "balance" or "root"
+  std::string question;
+  std::string answer;
+};
 
 // What a frame says and highlights besides the tree.
 struct Note {
   std::string text;
-  int line = -1;                           // the recursion line it belongs to
+  int fn = -1;  // the function of the code panel, and its line
+  int line = -1;
+  std::vector<std::string> calls;          // the calls under way, outermost first
   const nod* at = nullptr;                 // the node the call under way is at
   std::vector<const nod*> path;            // the nodes of the calls it runs below
   const nod* hit = nullptr;                // what a query reached
+  const nod* end = nullptr;                // a failed search ended at its empty link
+  int end_side = 0;                        // on this side
   bool quick = false;                      // one of many alike (a walk): played faster
   std::vector<std::pair<int, int>> marks;  // id, Mark: the last frame's
   std::vector<std::pair<int, int>> order;  // id, number: a walk's visit order so far
+  std::vector<Ask> asks;
 };
-
-void put_number(std::string& out, long long value) {
-  out += std::to_string(value);
-}
-
-void put_record(std::string& out, int id, const Drawn& d) {
-  out += '[';
-  for (const long long value :
-       {static_cast<long long>(id), static_cast<long long>(d.key),
-        static_cast<long long>(d.balance), static_cast<long long>(d.x), static_cast<long long>(d.y),
-        static_cast<long long>(d.parent), static_cast<long long>(d.height)}) {
-    if (out.back() != '[') {
-      out += ',';
-    }
-    put_number(out, value);
-  }
-  out += ']';
-}
 
 void put_pairs(std::string& out, const char* name, const std::vector<std::pair<int, int>>& pairs) {
   if (pairs.empty()) {
@@ -248,13 +305,23 @@ void put_pairs(std::string& out, const char* name, const std::vector<std::pair<i
 // from the one before.
 class FrameWriter {
  public:
-  FrameWriter(std::string& out, const Layout& layout) : out_(out), layout_(layout) {}
+  FrameWriter(std::string& out, const Layout& layout, const NodeIds& ids)
+      : out_(out), layout_(layout), ids_(ids) {}
 
-  void start(const Shadow& shadow) {
-    int tallest = 0;
-    const Drawing drawing = draw(shadow, &tallest);
+  int id_of(const nod* node) const {
+    const auto found = ids_.find(node);
+    return found == ids_.end() ? -1 : found->second;
+  }
+
+  // The node drawn with a factor the module never stores (+2 or -2).
+  const nod* heavy = nullptr;
+  int32_t heavy_value = 0;
+
+  void start(const TreeCopy& tree) {
+    int height = 0;
+    const Drawing drawing = draw(tree, &height);
     out_ += ",\"start\":{";
-    put_size(drawing.size(), tallest);
+    put_size(drawing.size(), height);
     out_ += ",\"nodes\":[";
     bool first = true;
     for (const auto& [id, drawn] : drawing) {
@@ -266,31 +333,55 @@ class FrameWriter {
     shown_ = drawing;
   }
 
-  void frame(const Shadow& shadow, const Note& note) {
-    int tallest = 0;
-    Drawing drawing = draw(shadow, &tallest);
+  void frame(const TreeCopy& tree, const Note& note) {
+    int height = 0;
+    Drawing drawing = draw(tree, &height);
     out_ += count_++ == 0 ? "{\"text\":" : ",{\"text\":";
     quote(out_, note.text);
-    out_ += ",\"line\":" + std::to_string(note.line);
-    out_ += ",\"at\":" + std::to_string(shadow.id_of(note.at));
-    out_ += ",\"hit\":" + std::to_string(shadow.id_of(note.hit));
-    out_ += ",\"heavy\":" + std::to_string(shadow.id_of(shadow.heavy));
+    if (note.fn >= 0) {
+      out_ += ",\"code\":[" + std::to_string(note.fn) + "," + std::to_string(note.line) + "]";
+    }
+    out_ += ",\"calls\":[";
+    for (size_t i = 0; i < note.calls.size(); ++i) {
+      out_ += i == 0 ? "" : ",";
+      quote(out_, note.calls[i]);
+    }
+    out_ += "],\"at\":" + std::to_string(id_of(note.at));
+    out_ += ",\"hit\":" + std::to_string(id_of(note.hit));
+    out_ += ",\"heavy\":" + std::to_string(id_of(heavy));
+    if (note.end != nullptr) {
+      out_ += ",\"end\":[" + std::to_string(id_of(note.end)) + "," + std::to_string(note.end_side) +
+              "]";
+    }
     out_ += ",\"path\":[";
     bool first = true;
     for (const nod* node : note.path) {
-      const int id = shadow.id_of(node);
+      const int id = id_of(node);
       if (id >= 0) {
         out_ += (first ? "" : ",") + std::to_string(id);
         first = false;
       }
     }
     out_ += "],";
-    put_size(drawing.size(), tallest);
+    put_size(drawing.size(), height);
     if (note.quick) {
       out_ += ",\"quick\":1";
     }
     put_pairs(out_, "marks", note.marks);
     put_pairs(out_, "order", note.order);
+    if (!note.asks.empty()) {
+      out_ += ",\"ask\":[";
+      for (size_t i = 0; i < note.asks.size(); ++i) {
+        out_ += i == 0 ? "{\"kind\":" : ",{\"kind\":";
+        quote(out_, note.asks[i].kind);
+        out_ += ",\"question\":";
+        quote(out_, note.asks[i].question);
+        out_ += ",\"answer\":";
+        quote(out_, note.asks[i].answer);
+        out_ += "}";
+      }
+      out_ += "]";
+    }
     out_ += ",\"nodes\":[";
     first = true;
     for (const auto& [id, drawn] : drawing) {
@@ -316,10 +407,21 @@ class FrameWriter {
   void finish() { out_ += "]"; }
 
  private:
-  Drawing draw(const Shadow& shadow, int* tallest) const {
+  // The tree laid out as avl_dot draws it (column: place in key order, row:
+  // depth).
+  Drawing draw(const TreeCopy& tree, int* height) const {
     Drawing drawing;
-    int rank = 0;
-    *tallest = lay_out(shadow, shadow.root(), 0, -1, rank, layout_, drawing);
+    const std::vector<Placed> placed = place(tree);
+    *height = height_of(placed);
+    for (const Placed& node : placed) {
+      const int32_t balance = node.node == heavy ? heavy_value : node.copy->balance;
+      drawing[id_of(node.node)] = Drawn{node.copy->key,
+                                        balance,
+                                        column_x(node.rank, layout_),
+                                        row_y(node.depth, layout_),
+                                        id_of(node.copy->parent),
+                                        node.height};
+    }
     return drawing;
   }
 
@@ -330,841 +432,592 @@ class FrameWriter {
 
   std::string& out_;
   const Layout& layout_;
+  const NodeIds& ids_;
   Drawing shown_;
   int count_ = 0;
 };
 
-// One line of the recursion panel: plain words, and the functions as detail.
-struct Line {
-  std::string text;
-  std::string detail;
-};
-
-void put_lines(std::string& out, const std::vector<Line>& lines) {
-  out += ",\"lines\":[";
-  for (size_t i = 0; i < lines.size(); ++i) {
-    out += i == 0 ? "[" : ",[";
-    quote(out, lines[i].text);
-    out += ',';
-    quote(out, lines[i].detail);
-    out += ']';
-  }
-  out += ']';
+std::string lean_words(int32_t balance) {
+  return balance > 0 ? "leans left" : balance < 0 ? "leans right" : "is balanced";
 }
 
 // ------------------------------------------------ insertion and deletion --
 
-// One call level, as the first pass reads it off the trace.
-struct Level {
-  const nod* node = nullptr;  // null for the bottom of the descent
-  int32_t key = 0;            // the node's key when the descent reached it
-  int dir = 0;                // the way the descent went: -1 left, +1 right, 0 found here
-  bool leaf = false;          // the bottom of an insertion: the new leaf
-  bool missing = false;       // the bottom of a failed deletion: an empty link
-  int32_t leaf_key = 0;
-  int children = -1;  // found here: how many
-  bool released = false;
-  bool kept = false;  // released, and a child took its place
-  int32_t kept_key = 0;
-  bool rekeyed = false;
-  int32_t rekey_to = 0;
-  int side = 0;  // the link its call stored: -1 left, +1 right
-  struct Write {
-    int32_t key;
-    int32_t from;
-    int32_t to;
-  };
-  std::vector<Write> writes;           // balance factors written outside a rotation
-  std::vector<Write> rotation_writes;  // those written for the rotation that follows
-  int heavy = 0;                       // +2 or -2 when it was found too heavy
-  struct Turn {
-    int32_t at;   // the key of the node turned
-    int32_t top;  // the key of the node that came up
-    int dir;      // +1 left, -1 right
-  };
-  std::vector<Turn> turns;
-  int done = -1;  // 1 the height change went on up, 0 it stopped here
-  int line = -1;
-  size_t run_start = 0;  // for an idle level: the outermost level of its run
+// Plays an insertion's or a deletion's reports on the tree copy and writes
+// their frames: one method per kind of report.
+class Cutter {
+ public:
+  Cutter(const Op& op, const StepTrace& step, TreeCopy& tree, NodeIds& ids, FrameWriter& writer)
+      : remove_(op.kind == Kind::remove),
+        sought_(op.key),
+        step_(step),
+        tree_(tree),
+        ids_(ids),
+        writer_(writer),
+        levels_(read_levels(step.trace)),
+        writes_seen_(levels_.size(), 0) {}
 
-  bool is_bottom() const { return leaf || missing; }
-  // A level that only stored its link again.
-  bool idle() const {
-    return !is_bottom() && dir != 0 && writes.empty() && heavy == 0 && turns.empty();
-  }
-};
-
-// The first pass: the call levels, outermost first (the bottom last).
-std::vector<Level> read_levels(const std::vector<TraceEvent>& events) {
-  std::vector<Level> levels;
-  std::vector<size_t> open;
-  const auto top = [&]() -> Level* { return open.empty() ? nullptr : &levels[open.back()]; };
-  for (const TraceEvent& e : events) {
-    Level* level = top();
-    switch (e.what) {
-      case trace_event::visit:
-        levels.push_back(Level{});
-        levels.back().node = e.node;
-        levels.back().key = e.key;
-        levels.back().dir = e.a;
-        open.push_back(levels.size() - 1);
-        break;
-      case trace_event::leaf:
-      case trace_event::missing:
-        levels.push_back(Level{});
-        levels.back().leaf = e.what == trace_event::leaf;
-        levels.back().missing = e.what == trace_event::missing;
-        levels.back().leaf_key = e.key;
-        open.push_back(levels.size() - 1);
-        break;
-      case trace_event::found:
-        if (level != nullptr) {
-          level->children = e.a;
-        }
-        break;
-      case trace_event::release:
-        if (level != nullptr) {
-          level->released = true;
-          level->kept = e.left != nullptr || e.right != nullptr;
-          level->kept_key = e.other_key;
-        }
-        break;
-      case trace_event::rekey:
-        if (level != nullptr) {
-          level->rekeyed = true;
-          level->rekey_to = e.b;
-        }
-        break;
-      case trace_event::link:
-        // The failed deletion's empty link reports no `done`: its level ends
-        // where the level above stores its link.
-        while (!open.empty() && levels[open.back()].node != e.node) {
-          open.pop_back();
-        }
-        if (Level* at = top()) {
-          at->side = e.a;
-        }
-        break;
-      case trace_event::balance:
-        if (level != nullptr) {
-          (level->heavy != 0 ? level->rotation_writes : level->writes)
-              .push_back(Level::Write{e.key, e.a, e.b});
-        }
-        break;
-      case trace_event::heavy:
-        if (level != nullptr) {
-          level->heavy = e.a;
-        }
-        break;
-      case trace_event::rotate:
-        if (level != nullptr) {
-          level->turns.push_back(Level::Turn{e.key, 0, e.a});
-        }
-        break;
-      case trace_event::rotated:
-        if (level != nullptr && !level->turns.empty()) {
-          level->turns.back().top = e.key;
-        }
-        break;
-      case trace_event::done:
-        if (level != nullptr) {
-          level->done = e.a;
-          open.pop_back();
-        }
-        break;
-    }
-  }
-  return levels;
-}
-
-// The words of a rotation found at a level, as avl_dot --html names it.
-std::string rotation_kind(const Level& level) {
-  const bool left_heavy = level.heavy > 0;
-  if (level.turns.size() >= 2) {
-    return left_heavy ? "double rotation (left-right)" : "double rotation (right-left)";
-  }
-  return left_heavy ? "single rotation (left-left)" : "single rotation (right-right)";
-}
-
-std::string balance_words(int32_t balance) {
-  return balance > 0 ? "leans left" : balance < 0 ? "leans right" : "is balanced";
-}
-
-// The function a level's fix-up runs in: insertion rebalances the heavy side,
-// deletion the side opposite the one that shrank.
-std::string fixup_name(bool remove, const Level& level) {
-  if (!remove) {
-    return level.heavy > 0 ? "balance_left" : "balance_right";
-  }
-  return level.side < 0 ? "del_balance_right" : "del_balance_left";
-}
-
-std::string turns_detail(const Level& level) {
-  std::string text =
-      level.turns.size() >= 2 ? "set_double_rotation_balances" : "set_single_rotation_balances";
-  for (const Level::Turn& turn : level.turns) {
-    text += std::string(turn.dir > 0 ? ", turn_left(" : ", turn_right(") + text_of(turn.at) + ")";
-  }
-  return text;
-}
-
-// What a level did on its way back, in words: "12 now leans left" or "12
-// was already leaning left, now +2: single rotation (left-left), 10 on top".
-std::string return_words(bool remove, const Level& level) {
-  const std::string key = text_of(level.rekeyed ? level.rekey_to : level.key);
-  if (!level.turns.empty()) {
-    return key + " was already leaning " + side_name(level.heavy > 0 ? -1 : +1) + ", now " +
-           (level.heavy > 0 ? "+2" : "-2") + ": " + rotation_kind(level) + ", " +
-           text_of(level.turns.back().top) + " on top";
-  }
-  if (!level.writes.empty()) {
-    const Level::Write& write = level.writes.back();
-    return key + (write.to == 0 ? " is balanced again" : " now " + balance_words(write.to));
-  }
-  return remove ? key + " keeps its height" : key + " stores its link";
-}
-
-std::string verdict(bool remove, int done) {
-  if (remove) {
-    return done == 1 ? "shrinking goes on" : "shrinking stops";
-  }
-  return done == 1 ? "growth goes on" : "growth stops";
-}
-
-std::vector<Line> word_lines(bool remove, int32_t key, std::vector<Level>& levels) {
-  const char* call = remove ? "delete_rotate(" : "insert_rotate(";
-  std::vector<Line> lines;
-  for (size_t i = 0; i < levels.size(); ++i) {
-    Level& level = levels[i];
-    if (level.idle()) {
-      // A run of levels that only stored their links: one line.
-      size_t end = i;
-      while (end + 1 < levels.size() && levels[end + 1].idle()) {
-        ++end;
-      }
-      Line line;
-      line.text = "went ";
-      for (size_t k = i; k <= end; ++k) {
-        line.text += std::string(k == i ? "" : ", ") + side_name(levels[k].dir) + " at " +
-                     text_of(levels[k].key);
-        line.detail += std::string(k == i ? "" : ", ") + call + text_of(levels[k].key) + ")";
-        levels[k].line = static_cast<int>(lines.size());
-        levels[k].run_start = i;
-      }
-      line.text += end == i ? "; on the way back it only stores its link"
-                            : "; on the way back each only stores its link";
-      lines.push_back(line);
-      i = end;
-      continue;
-    }
-    level.line = static_cast<int>(lines.size());
-    Line line;
-    const std::string at = text_of(level.key);
-    const Level* above = i == 0 ? nullptr : &levels[i - 1];
-    const std::string place = above == nullptr || above->node == nullptr
-                                  ? "at the empty root link"
-                                  : "at the empty " + std::string(side_name(above->dir)) +
-                                        " link of " +
-                                        text_of(above->rekeyed ? above->rekey_to : above->key);
-    if (level.leaf) {
-      line.text = above == nullptr ? "the tree was empty: " + text_of(level.leaf_key) +
-                                         " becomes its root; growth starts"
-                                   : place + ": the new leaf " + text_of(level.leaf_key) +
-                                         " is linked in; growth starts";
-      line.detail = "insert_rotate(empty link) returns the new leaf";
-    } else if (level.missing) {
-      line.text = above == nullptr ? "the tree is empty: " + text_of(key) + " is not in it"
-                                   : place + ": " + text_of(key) + " is not in the tree";
-      line.detail = "delete_rotate(empty link): not found, nothing changes";
-    } else if (level.dir == 0 && !level.rekeyed) {
-      line.text = "found " + at + ": " +
-                  (level.kept ? "one child, " + text_of(level.kept_key) +
-                                    ", moves up into its place and " + at + " is released"
-                              : "a leaf, released; its link is now empty") +
-                  "; shrinking starts";
-      line.detail = std::string(call) + at + ") \u2192 delete_at: unlinks and releases it";
-    } else if (level.dir == 0) {
-      const std::string taken = text_of(level.rekey_to);
-      line.text = "found " + at + " with two children: it takes its in-order predecessor's key " +
-                  taken + ", and the deletion goes on for " + taken + " on the left";
-      line.detail = std::string(call) + at + ") \u2192 delete_at: takes the key, " + call +
-                    "left, " + taken + ")";
-      if (level.done >= 0) {
-        line.text +=
-            "; back here, " + return_words(remove, level) + "; " + verdict(remove, level.done);
-      }
-      if (!level.turns.empty() || !level.writes.empty()) {
-        line.detail += " \u2192 " + fixup_name(remove, level);
-        line.detail += level.turns.empty() ? ": set_balance" : ": " + turns_detail(level);
-      }
-    } else {
-      line.text = "went " + std::string(side_name(level.dir)) + " at " + at + "; " +
-                  (remove ? "the " + std::string(side_name(level.side)) + " side shrank: " : "") +
-                  return_words(remove, level) + "; " + verdict(remove, level.done);
-      line.detail = std::string(call) + at + ")";
-      if (!level.turns.empty()) {
-        line.detail += " \u2192 " + fixup_name(remove, level) + ": " + turns_detail(level);
-      } else if (remove) {
-        line.detail += " \u2192 " + fixup_name(remove, level) + ": set_balance";
-      } else {
-        line.detail += ": set_balance";
+  void play() {
+    for (const TraceEvent& e : step_.trace) {
+      switch (e.what) {
+        case trace_event::visit:
+          visit(e);
+          break;
+        case trace_event::leaf:
+          leaf(e);
+          break;
+        case trace_event::missing:
+          missing();
+          break;
+        case trace_event::found:
+          found(e);
+          break;
+        case trace_event::release:
+          release(e);
+          break;
+        case trace_event::rekey:
+          rekey(e);
+          break;
+        case trace_event::link:
+          link(e);
+          break;
+        case trace_event::balance:
+          balance(e);
+          break;
+        case trace_event::heavy:
+          heavy(e);
+          break;
+        case trace_event::rotate:
+          turning_ = e.node;
+          tree_.follow(e);
+          break;
+        case trace_event::rotated:
+          rotated(e);
+          break;
+        case trace_event::done:
+          done();
+          break;
       }
     }
-    lines.push_back(line);
   }
-  return lines;
-}
 
-// The words of a descent's comparison at `at`, going `dir`.
-std::string comparison(bool remove, int32_t sought, int32_t at, int dir) {
-  const std::string what = remove ? "the deletion" : "the insertion";
-  const std::string s = text_of(sought);
-  const std::string a = text_of(at);
-  if (sought == at && dir > 0) {
-    return "at " + a + ": " + s + " equals " + a + ", and equal keys go right";
-  }
-  return "at " + a + ": " + s + (dir < 0 ? " is less than " : " is greater than ") + a + ", so " +
-         what + " goes " + side_name(dir);
-}
+ private:
+  Level* level() { return open_.empty() ? nullptr : &levels_[open_.back()]; }
+  // The flag the recursion passes up, and the word for what it says.
+  const char* grows() const { return remove_ ? "shrank" : "grew"; }
 
-// The second pass: the frames.
-void write_update(const Op& op, const std::vector<TraceEvent>& events, std::vector<Level>& levels,
-                  Shadow& shadow, FrameWriter& writer, const std::string& caption,
-                  const std::vector<std::pair<int, int>>& marks) {
-  const bool remove = op.kind == Kind::remove;
-  const std::string grows = remove ? "shrank" : "grew";
-  int32_t sought = op.key;
-  size_t next_level = 0;
-  std::vector<size_t> open;
-  const nod* rotating = nullptr;                  // the node a rotation under way turns
-  std::vector<int> turns_seen(levels.size(), 0);  // per level
-  const auto path = [&]() {
-    std::vector<const nod*> nodes;
-    for (const size_t i : open) {
-      if (levels[i].node != nullptr) {
-        nodes.push_back(levels[i].node);
-      }
-    }
-    return nodes;
-  };
-  const auto note = [&](const std::string& text, const nod* at) {
+  // A frame at the level under way, in function `fn` at `line`; `fixup`
+  // adds the fix-up's call to the calls under way.
+  Note note(const std::string& text, const nod* at, int fn, int line, Fn fixup = function_count) {
     Note n;
     n.text = text;
     n.at = at;
-    n.path = path();
-    n.line = open.empty() ? -1 : levels[open.back()].line;
-    return n;
-  };
-
-  for (const TraceEvent& e : events) {
-    Level* level = open.empty() ? nullptr : &levels[open.back()];
-    switch (e.what) {
-      case trace_event::visit:
-        open.push_back(next_level++);
-        if (e.a != 0) {
-          writer.frame(shadow, note(comparison(remove, sought, e.key, e.a), e.node));
+    n.fn = fn;
+    n.line = line;
+    for (const size_t i : open_) {
+      const Level& l = levels_[i];
+      if (l.node != nullptr) {
+        n.path.push_back(l.node);
+        n.calls.push_back(call(remove_ ? delete_rotate : insert_rotate, l.key));
+        if (l.dir == 0 && remove_) {
+          n.calls.push_back(call(delete_at, l.key));
         }
-        break;
-      case trace_event::leaf: {
-        const Level* above = level;
-        open.push_back(next_level++);
-        shadow.hang(e.node, e.id, e.key, above == nullptr ? nullptr : above->node,
-                    above == nullptr ? 0 : above->dir);
-        writer.frame(
-            shadow,
-            note(above == nullptr ? "the tree was empty: " + text_of(e.key) + " becomes its root"
-                                  : text_of(e.key) + " is linked in as a new leaf at the empty " +
-                                        side_name(above->dir) + " link of " + text_of(above->key) +
-                                        ": that side of " + text_of(above->key) + " has grown",
-                 e.node));
-        break;
-      }
-      case trace_event::missing: {
-        const Level* above = level;
-        open.push_back(next_level++);
-        writer.frame(
-            shadow,
-            note(above == nullptr ? "the tree is empty: " + text_of(sought) + " is not in it"
-                                  : "the empty " + std::string(side_name(above->dir)) +
-                                        " link of " + text_of(above->key) + ": " + text_of(sought) +
-                                        " is not in the tree, so nothing will change",
-                 nullptr));
-        break;
-      }
-      case trace_event::found: {
-        const std::string key = text_of(e.key);
-        writer.frame(shadow, note("at " + key + ": here is " + key + "; it has " +
-                                      (e.a == 0   ? std::string("no children")
-                                       : e.a == 1 ? std::string("one child")
-                                                  : std::string("two children")),
-                                  e.node));
-        break;
-      }
-      case trace_event::release: {
-        const nod* kept = e.left != nullptr ? e.left : e.right;
-        const bool root = shadow.find(e.node) != nullptr && shadow.find(e.node)->parent == nullptr;
-        if (root && kept == nullptr) {
-          shadow.replace(e.node, kept);
-          shadow.remove(e.node);
-          writer.frame(shadow, note(text_of(e.key) + ", the only node, is released: the tree is "
-                                                     "empty",
-                                    nullptr));
-          break;
-        }
-        shadow.replace(e.node, kept);
-        shadow.remove(e.node);
-        Note n = note(kept == nullptr ? text_of(e.key) +
-                                            " is unlinked and released; the link that held it "
-                                            "is now empty: that side has shrunk"
-                                      : text_of(e.other_key) + " moves up into the place of " +
-                                            text_of(e.key) + ", which is released",
-                      kept);
-        writer.frame(shadow, n);
-        break;
-      }
-      case trace_event::rekey: {
-        if (Shade* shade = shadow.find(e.node)) {
-          shade->key = e.b;
-        }
-        sought = e.b;
-        writer.frame(shadow,
-                     note(text_of(e.a) +
-                              " has two children, so it takes the key of its in-order "
-                              "predecessor, " +
-                              text_of(e.b) + " (the largest key on its left), and the deletion " +
-                              "goes on for " + text_of(e.b) + " in the left subtree",
-                          e.node));
-        break;
-      }
-      case trace_event::link:
-        while (!open.empty() && levels[open.back()].node != e.node) {
-          open.pop_back();
-        }
-        if (Shade* shade = shadow.find(e.node)) {
-          // The link stored now is the one the shadow already shows.
-          (e.a < 0 ? shade->left : shade->right) = e.a < 0 ? e.left : e.right;
-          if (Shade* child = shadow.find(e.a < 0 ? e.left : e.right)) {
-            child->parent = e.node;
-          }
-        }
-        break;
-      case trace_event::balance: {
-        if (Shade* shade = shadow.find(e.node)) {
-          shade->balance = e.b;
-        }
-        if (level == nullptr || level->heavy != 0) {
-          break;  // shown with the rotation it prepares
-        }
-        const std::string key = text_of(e.key);
-        std::string text = "back at " + key + ": its " + side_name(level->side) + " side " + grows +
-                           "; " + key +
-                           (e.a == 0 ? " was balanced and now " + balance_words(e.b)
-                                     : " " + std::string(e.a > 0 ? "leaned left" : "leaned right") +
-                                           " and is now balanced");
-        text += (e.b == 0) == remove
-                    ? "; it is one level " + std::string(remove ? "lower" : "higher")
-                    : "; its height is unchanged";
-        text += ": " + verdict(remove, level->done);
-        writer.frame(shadow, note(text, e.node));
-        break;
-      }
-      case trace_event::heavy: {
-        shadow.heavy = e.node;
-        shadow.heavy_value = e.a;
-        if (level == nullptr) {
-          break;
-        }
-        const std::string key = text_of(e.key);
-        const char* heavy_side = e.a > 0 ? "left" : "right";
-        writer.frame(shadow,
-                     note("back at " + key + ": its " + side_name(level->side) + " side " + grows +
-                              ", and " + key + " already leaned " + heavy_side + ": it is now " +
-                              (e.a > 0 ? "+2" : "-2") + ", two levels taller on the " + heavy_side +
-                              "; " + fixup_name(remove, *level) + " rotates it",
-                          e.node));
-        break;
-      }
-      case trace_event::rotate: {
-        rotating = e.node;
-        if (level == nullptr || turns_seen[open.back()]++ != 0) {
-          break;
-        }
-        // Before the first turn: the fix-up's case, and the factors it wrote.
-        const Level::Turn& last = level->turns.back();
-        const bool twice = level->turns.size() >= 2;
-        const int32_t child = twice ? level->turns.front().at : last.top;
-        int32_t child_was = twice ? -level->heavy / 2 : 0;
-        for (const Level::Write& write : level->rotation_writes) {
-          if (!twice && write.key == child) {
-            child_was = write.from;
-          }
-        }
-        std::string text = fixup_name(remove, *level) + ": the " +
-                           (level->heavy > 0 ? "left" : "right") + " child " + text_of(child) +
-                           " " + balance_words(child_was) + ", so a " + rotation_kind(*level) +
-                           " follows";
-        if (!level->rotation_writes.empty()) {
-          text += "; the balance factors it will leave are written first:";
-          for (size_t i = 0; i < level->rotation_writes.size(); ++i) {
-            const Level::Write& write = level->rotation_writes[i];
-            text += std::string(i == 0 ? " " : ", ") + text_of(write.key) + " " +
-                    balance_text(write.to);
-          }
-        }
-        writer.frame(shadow, note(text, shadow.heavy));
-        break;
-      }
-      case trace_event::rotated: {
-        // The node turned goes down on the side the rotation turns to; its
-        // child comes up into its place.
-        const nod* turned = rotating;
-        shadow.replace(turned, e.node);
-        shadow.relink(e.node, e.left, e.right);
-        for (int i = 0; i < 2; ++i) {
-          const nod* child = i == 0 ? e.left : e.right;
-          if (shadow.find(child) != nullptr) {
-            shadow.relink(child, e.below[2 * i], e.below[2 * i + 1]);
-          }
-        }
-        const bool last = turned == shadow.heavy;
-        if (last) {
-          shadow.heavy = nullptr;
-        }
-        const std::string down = text_of(shadow.key_of(turned));
-        std::string text = std::string("rotate ") + (e.a > 0 ? "left" : "right") + " at " + down +
-                           ": " + text_of(e.key) + " moves up into its place and " + down +
-                           " goes down to its " + (e.a > 0 ? "left" : "right");
-        if (last && level != nullptr) {
-          text += remove ? (level->done == 1 ? "; the subtree is one level lower: "
-                                             : "; the subtree keeps its height: ")
-                         : "; the subtree is as tall as before the insertion: ";
-          text += verdict(remove, level->done);
-        }
-        writer.frame(shadow, note(text, e.node));
-        rotating = nullptr;
-        break;
-      }
-      case trace_event::done: {
-        if (level == nullptr) {
-          break;
-        }
-        const size_t index = open.back();
-        if (level->idle() && level->run_start == index) {
-          // The outermost level of a run that only stored links: one frame.
-          std::vector<int32_t> keys;
-          std::vector<const nod*> nodes;
-          for (size_t k = index;
-               k < levels.size() && levels[k].idle() && levels[k].run_start == index; ++k) {
-            keys.push_back(levels[k].key);
-            nodes.push_back(levels[k].node);
-          }
-          std::reverse(keys.begin(), keys.end());
-          Note n =
-              note(std::string(keys.size() == 1 ? "the call at " : "the calls at ") + listed(keys) +
-                       (keys.size() == 1 ? " stores the link it got back"
-                                         : " each store the link they got back") +
-                       "; nothing else changes",
-                   level->node);
-          n.path.insert(n.path.end(), nodes.begin(), nodes.end());
-          writer.frame(shadow, n);
-        } else if (level->rekeyed && level->writes.empty() && level->turns.empty()) {
-          writer.frame(shadow, note("back at " + text_of(level->rekey_to) + " (which held " +
-                                        text_of(level->key) + "): its left side kept its " +
-                                        "height; it stores its link, nothing else to do",
-                                    level->node));
-        }
-        open.pop_back();
-        break;
+      } else {
+        n.calls.push_back(std::string(remove_ ? "delete_rotate" : "insert_rotate") +
+                          "(empty link)");
       }
     }
+    if (fixup != function_count && level() != nullptr) {
+      n.calls.push_back(call(fixup, level()->key_now()));
+    }
+    return n;
   }
-  Note last;
-  last.text = caption;
-  last.marks = marks;
-  writer.frame(shadow, last);
-}
+
+  // The fix-up a level calls: insertion rebalances the heavy side, deletion
+  // the side opposite the one that shrank.
+  Fn fixup(const Level& l) const {
+    if (!remove_) {
+      return l.side < 0 ? balance_left : balance_right;
+    }
+    return l.side < 0 ? del_balance_right : del_balance_left;
+  }
+
+  void visit(const TraceEvent& e) {
+    tree_.follow(e);
+    open_.push_back(next_level_++);
+    if (e.a == 0) {
+      return;  // the node to delete: `found` says so
+    }
+    const std::string s = text_of(sought_);
+    const std::string a = text_of(e.key);
+    const std::string what = remove_ ? "the deletion" : "the insertion";
+    std::string text = "at " + a + ": " + s +
+                       (sought_ == e.key && e.a > 0 ? " equals " + a + ", and equal keys go right"
+                        : e.a < 0                   ? " is less than " + a
+                                                    : " is greater than " + a);
+    text += ", so " + what + " goes " + side_name(e.a);
+    const int line = remove_ ? (e.a < 0 ? 3 : 6) : (e.a < 0 ? 2 : 8);
+    writer_.frame(tree_, note(text, e.node, remove_ ? delete_rotate : insert_rotate, line));
+  }
+
+  void leaf(const TraceEvent& e) {
+    const Level* above = level();
+    open_.push_back(next_level_++);
+    ids_[e.node] = step_.leaf_id;
+    tree_.follow(e);
+    const std::string key = text_of(e.key);
+    writer_.frame(tree_, note(above == nullptr
+                                  ? "the tree was empty: " + key + " becomes its root; grew = true"
+                                  : "at the empty " + std::string(side_name(above->dir)) +
+                                        " link of " + text_of(above->key) + ": the new leaf " +
+                                        key + " is linked in there; grew = true",
+                              e.node, insert_rotate, 1));
+  }
+
+  void missing() {
+    const Level* above = level();
+    open_.push_back(next_level_++);
+    const std::string key = text_of(sought_);
+    Note n = note(above == nullptr ? "the tree is empty: " + key + " is not in it; found = false"
+                                   : "the empty " + std::string(side_name(above->dir)) +
+                                         " link of " + text_of(above->key_now()) + ": " + key +
+                                         " is not in the tree; found = false",
+                  nullptr, delete_rotate, 1);
+    if (above != nullptr) {
+      n.end = above->node;
+      n.end_side = above->dir;
+    }
+    writer_.frame(tree_, n);
+  }
+
+  void found(const TraceEvent& e) {
+    const std::string key = text_of(e.key);
+    const char* children = e.a == 0 ? "no children" : e.a == 1 ? "one child" : "two children";
+    writer_.frame(tree_, note("at " + key + ": here is " + key + ", with " + children +
+                                  ": delete_at(" + key + ") removes it",
+                              e.node, delete_at, 0));
+  }
+
+  void release(const TraceEvent& e) {
+    const nod* kept = e.left != nullptr ? e.left : e.right;
+    const bool root = tree_.find(e.node) != nullptr && tree_.find(e.node)->parent == nullptr;
+    tree_.follow(e);
+    ids_.erase(e.node);
+    const std::string key = text_of(e.key);
+    std::string text;
+    if (kept != nullptr) {
+      text = text_of(tree_.key_of(kept)) + " moves up into the place of " + key +
+             ", which is released; shrank = true";
+    } else if (root) {
+      text = key + ", the only node, is released: the tree is empty";
+    } else {
+      text = key + " is unlinked and released; the link that held it is now empty; shrank = true";
+    }
+    writer_.frame(tree_, note(text, kept, delete_at, 2));
+  }
+
+  void rekey(const TraceEvent& e) {
+    tree_.follow(e);
+    sought_ = e.b;
+    writer_.frame(tree_, note(text_of(e.a) +
+                                  " has two children, so it takes the key of its in-order "
+                                  "predecessor, " +
+                                  text_of(e.b) + " (the largest key on its left), and the " +
+                                  "deletion goes on for " + text_of(e.b) + " in the left subtree",
+                              e.node, delete_at, 3));
+  }
+
+  void link(const TraceEvent& e) {
+    while (!open_.empty() && levels_[open_.back()].node != e.node) {
+      open_.pop_back();
+    }
+    tree_.follow(e);
+  }
+
+  // The questions of a level's first fix-up report: which rotation, if any.
+  void ask_rotation(Note& n, const Level& l) {
+    n.asks.push_back(Ask{"rotation",
+                         "Back at " + text_of(l.key_now()) + ", its " + side_name(l.side) +
+                             " subtree " + grows() +
+                             ". Which rotation happens here: LL, RR, LR, RL, or none?",
+                         rotation_case(l)});
+  }
+
+  void balance(const TraceEvent& e) {
+    Level* l = level();
+    if (l != nullptr && l->heavy != 0) {
+      rotation_write(e, *l);
+      return;
+    }
+    tree_.follow(e);
+    if (l == nullptr) {
+      return;
+    }
+    const std::string key = text_of(e.key);
+    // A factor back to 0 means the subtree's height is back where it was
+    // on insertion, and a level lower on deletion.
+    const bool height_changed = (e.b == 0) == remove_;
+    std::string text =
+        "back at " + key + ": its " + side_name(l->side) + " subtree " + grows() + "; " + key +
+        (e.a == 0
+             ? " was balanced and now " + lean_words(e.b)
+             : std::string(e.a > 0 ? " leaned left" : " leaned right") + " and is now balanced") +
+        " (" + balance_text(e.b) + ")" +
+        (height_changed ? "; " + std::string(grows()) + " stays true"
+                        : "; " + std::string(grows()) + " = false");
+    int fn = 0;
+    int line = 0;
+    if (!remove_) {
+      fn = insert_rotate;
+      line = (l->side < 0 ? 5 : 11) + (e.a == 0 ? 0 : 1);
+    } else {
+      fn = fixup(*l);
+      line = e.a == 0 ? 1 : 2;
+    }
+    Note n = note(text, e.node, fn, line, remove_ ? fixup(*l) : function_count);
+    ask_rotation(n, *l);
+    n.asks.push_back(
+        Ask{"balance", "What balance factor does " + key + " get now?", balance_text(e.b)});
+    writer_.frame(tree_, n);
+  }
+
+  void heavy(const TraceEvent& e) {
+    Level* l = level();
+    writer_.heavy = e.node;
+    writer_.heavy_value = e.a;
+    if (l == nullptr) {
+      return;
+    }
+    const std::string key = text_of(e.key);
+    const char* heavy_side = e.a > 0 ? "left" : "right";
+    Note n = remove_ ? note("back at " + key + ": its " + side_name(l->side) +
+                                " subtree shrank, and " + key + " leaned " + heavy_side +
+                                ": it is now " + balance_text(e.a) + ", two levels taller on the " +
+                                heavy_side + " (never stored: a rotation mends it)",
+                            e.node, fixup(*l), 3, fixup(*l))
+                     : note("back at " + key + ": its " + side_name(l->side) +
+                                " subtree grew, and " + key + " already leaned " + heavy_side +
+                                ": it is now " + balance_text(e.a) + ", two levels taller on the " +
+                                heavy_side + " (never stored: a rotation mends it)",
+                            e.node, insert_rotate, l->side < 0 ? 7 : 13);
+    ask_rotation(n, *l);
+    writer_.frame(tree_, n);
+  }
+
+  // A factor the fix-up writes before it turns: first a frame for the case
+  // it took, with the child's factor as it was; then one per factor.
+  void rotation_write(const TraceEvent& e, const Level& l) {
+    const size_t at = open_.back();
+    const Fn fn = fixup(l);
+    const bool twice = l.turns.size() >= 2;
+    if (writes_seen_[at]++ == 0) {
+      const NodeCopy* heavy = tree_.find(writer_.heavy);
+      const nod* child = heavy == nullptr ? nullptr : l.heavy > 0 ? heavy->left : heavy->right;
+      const int32_t lean = tree_.find(child) == nullptr ? 0 : tree_.find(child)->balance;
+      std::string text = call(fn, l.heavy_key) + ": its " + (l.heavy > 0 ? "left" : "right") +
+                         " child " + text_of(tree_.key_of(child)) + " " + lean_words(lean) + " (" +
+                         balance_text(lean) + "): the " + (l.heavy > 0 ? "left-" : "right-") +
+                         (twice == (l.heavy > 0) ? "right" : "left") + " case (" +
+                         rotation_case(l) + ")";
+      if (remove_ && lean == 0) {
+        text += "; the rotated subtree will keep its height, so shrank = false";
+      }
+      const int line = remove_ ? (twice ? 4 : lean == 0 ? 8 : 9) : (twice ? 4 : 1);
+      writer_.frame(tree_, note(text, writer_.heavy, fn, line, fn));
+    }
+    tree_.follow(e);
+    if (e.node == writer_.heavy) {
+      writer_.heavy = nullptr;  // its factor is now the one written
+    }
+    const std::string key = text_of(e.key);
+    const int line = remove_ ? (twice ? 5 : 9) : (twice ? 6 : 2);
+    Note n = note(call(fn, l.heavy_key) + " writes, before it turns, the factor " + key +
+                      " will have once the rotation is done: " + balance_text(e.b),
+                  e.node, fn, line, fn);
+    n.asks.push_back(
+        Ask{"balance", "What balance factor does " + key + " get now?", balance_text(e.b)});
+    writer_.frame(tree_, n);
+  }
+
+  void rotated(const TraceEvent& e) {
+    Level* l = level();
+    const nod* turned = turning_;
+    tree_.follow(e);
+    const bool last = l == nullptr || ++turns_seen_ == l->turns.size();
+    writer_.heavy = nullptr;
+    const std::string down = text_of(tree_.key_of(turned));
+    std::string text = std::string(e.a > 0 ? "rotate_left(" : "rotate_right(") + down +
+                       "): " + text_of(e.key) + " moves up into its place and " + down +
+                       " goes down to its " + (e.a > 0 ? "left" : "right");
+    int line = 0;
+    if (l != nullptr && last) {
+      turns_seen_ = 0;
+      if (remove_) {
+        text += l->done == 1 ? "; the subtree is now a level lower than before the deletion"
+                             : "; the subtree is now as tall as before the deletion";
+      } else {
+        text += "; the subtree is now as tall as it was before the insertion";
+      }
+    }
+    if (l != nullptr) {
+      const bool twice = l->turns.size() >= 2;
+      line = remove_ ? (!twice ? 10 : e.b == 1 ? 6 : 7) : (!twice ? 3 : e.b == 1 ? 7 : 8);
+    }
+    writer_.frame(tree_, note(text, e.node, l == nullptr ? insert_rotate : fixup(*l), line,
+                              l == nullptr ? function_count : fixup(*l)));
+  }
+
+  void done() {
+    Level* l = level();
+    if (l == nullptr) {
+      return;
+    }
+    const size_t index = open_.back();
+    if (l->idle() && (index == 0 || !levels_[index - 1].idle())) {
+      // The outermost level of a run that only stored links: one frame.
+      std::vector<int32_t> keys;
+      std::vector<const nod*> nodes;
+      for (size_t k = index; k < levels_.size() && levels_[k].idle(); ++k) {
+        keys.push_back(levels_[k].key);
+        nodes.push_back(levels_[k].node);
+      }
+      std::reverse(keys.begin(), keys.end());
+      Note n =
+          note(std::string(keys.size() == 1 ? "the call at " : "the calls at ") + listed(keys) +
+                   (keys.size() == 1 ? " stores the link it got back"
+                                     : " each store the link they got back") +
+                   "; nothing else changes",
+               l->node, remove_ ? delete_rotate : insert_rotate, remove_ ? 9 : 14);
+      n.path.insert(n.path.end(), nodes.begin() + 1, nodes.end());
+      writer_.frame(tree_, n);
+    } else if (l->rekeyed && l->writes.empty() && l->turns.empty()) {
+      writer_.frame(tree_, note("back at " + text_of(l->rekey_to) + " (which held " +
+                                    text_of(l->key) + "): its left subtree kept its height; " +
+                                    "it stores its link, nothing else to do",
+                                l->node, delete_at, 6));
+    }
+    open_.pop_back();
+  }
+
+  const bool remove_;
+  int32_t sought_;
+  const StepTrace& step_;
+  TreeCopy& tree_;
+  NodeIds& ids_;
+  FrameWriter& writer_;
+  std::vector<Level> levels_;
+  std::vector<int> writes_seen_;  // per level: the rotation writes shown
+  size_t turns_seen_ = 0;         // of the rotation under way
+  const nod* turning_ = nullptr;  // the node it turns
+  std::vector<size_t> open_;
+  size_t next_level_ = 0;
+};
 
 // ------------------------------------------------------------- queries --
 
-// The route from the root to `target` in `tree`, by its parent links.
-std::vector<const nod*> route_to(const TreeCopy& tree, const nod* target) {
-  std::vector<const nod*> route;
-  for (const NodeCopy* node = tree.find(reinterpret_cast<std::uintptr_t>(target)); node != nullptr;
-       node = tree.find(node->parent)) {
-    route.push_back(reinterpret_cast<const nod*>(node->address));
+// The calls of a recursive lookup: one per node passed.
+std::vector<std::string> lookup_calls(Fn fn, const TreeCopy& tree,
+                                      const std::vector<const nod*>& nodes) {
+  std::vector<std::string> calls;
+  for (const nod* node : nodes) {
+    calls.push_back(call(fn, tree.key_of(node)));
   }
-  std::reverse(route.begin(), route.end());
-  return route;
+  return calls;
 }
 
-int depth_of(const TreeCopy& tree, const nod* node) {
-  const NodeCopy* copy = tree.find(reinterpret_cast<std::uintptr_t>(node));
-  return copy == nullptr ? -1 : copy->depth;
-}
-
-// Where a search for `key` ends: the node holding it that search_avl returns,
-// or, when there is none, the node whose empty link the key would hang from.
-// That is the deeper of the two neighbours of the gap in key order (the last
-// node below `key` and the first above it), one of which is always an
-// ancestor of the other. `*left` says which link of it: the empty one.
-const nod* search_end(const AVL_TREE* tree, const TreeCopy& copy, int32_t key, bool* found,
-                      bool* left) {
-  const nod* node = search_avl(tree->root, key);
-  *found = node != nullptr;
-  *left = false;
-  if (node != nullptr) {
-    return node;
-  }
-  AVL_CURSOR cursor;
-  const nod* above = AVL_cursor_lower_bound(&cursor, tree, key);
-  const nod* below = AVL_cursor_prev(&cursor);
-  if (above == nullptr || (below != nullptr && depth_of(copy, below) > depth_of(copy, above))) {
-    return below;
-  }
-  *left = true;
-  return above;
-}
-
-int visit_into(const nod* node, void* context) {
-  static_cast<std::vector<const nod*>*>(context)->push_back(node);
-  return 1;
-}
-
-const char* ordinal_suffix(size_t n) {
-  if (n % 100 >= 11 && n % 100 <= 13) {
-    return "th";
-  }
-  return n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
-}
-
-// Writes the frames of the descent along `route` looking for `key`; the last
-// node on it is where the search stopped.
-void search_frames(FrameWriter& writer, const Shadow& shadow, const std::vector<const nod*>& route,
-                   int32_t key, bool found, bool left, int line) {
-  for (size_t i = 0; i < route.size(); ++i) {
-    const int32_t at = shadow.key_of(route[i]);
+// A search: each comparison, and where it ends.
+std::string search_frames(FrameWriter& writer, const TreeCopy& tree, int32_t key,
+                          const Trace& trace) {
+  std::vector<const nod*> passed;
+  const std::string k = text_of(key);
+  for (const TraceEvent& e : trace) {
     Note n;
-    n.at = route[i];
-    n.path.assign(route.begin(), route.begin() + static_cast<long>(i));
-    n.line = line;
-    if (i + 1 == route.size() && found) {
-      n.text = "at " + text_of(at) + ": here is " + text_of(key);
-      n.hit = route[i];
-    } else {
-      const bool goes_left =
-          i + 1 < route.size() ? shadow.find(route[i])->left == route[i + 1] : left;
-      n.text = "at " + text_of(at) + ": " + text_of(key) +
-               (goes_left ? " is less than " : " is greater than ") + text_of(at) +
-               ", so the search goes " + (goes_left ? "left" : "right");
-      if (i + 1 == route.size()) {
-        n.text += ", to an empty link: " + text_of(key) + " is not in the tree";
-      }
-    }
-    writer.frame(shadow, n);
-  }
-  if (route.empty()) {
-    Note n;
-    n.text = "the tree is empty: " + text_of(key) + " is not in it";
-    n.line = line;
-    writer.frame(shadow, n);
-  }
-}
-
-void write_query(std::string& out, const Op& op, const AVL_TREE* tree, const TreeCopy& copy,
-                 const Shadow& shadow, const Layout& layout) {
-  std::vector<Line> lines;
-  std::string caption;
-  const std::string key = text_of(op.key);
-  // The words are worked out first (the caption and lines come before the
-  // frames in the answer); the frames are written after.
-  bool found = false;
-  bool left = false;
-  const nod* end = nullptr;
-  const nod* result = nullptr;
-  std::vector<const nod*> visits;
-  switch (op.kind) {
-    case Kind::search: {
-      end = search_end(tree, copy, op.key, &found, &left);
-      const size_t compared = route_to(copy, end).size();
-      caption = "search " + key + ": " +
-                (found ? "found after " + std::to_string(compared) +
-                             (compared == 1 ? " comparison" : " comparisons")
-                 : end == nullptr ? "the tree is empty"
-                                  : "not in the tree; the search ends at the empty " +
-                                        std::string(left ? "left" : "right") + " link of " +
-                                        text_of(shadow.key_of(end)));
-      lines.push_back(
-          {"compare with each node from the root down: smaller keys go left, larger "
-           "go right, until " +
-               key + " or an empty link",
-           "search_avl(node, " + key + "), one call per node"});
-      break;
-    }
-    case Kind::minimum:
-    case Kind::maximum: {
-      const bool least = op.kind == Kind::minimum;
-      result = least ? find_smallest_node(tree->root) : find_largest_node(tree->root);
-      caption = std::string(least ? "minimum: " : "maximum: ") +
-                (result == nullptr ? "the tree is empty"
-                                   : text_of(shadow.key_of(result)) + ", the " +
-                                         (least ? "leftmost" : "rightmost") + " node");
-      lines.push_back({std::string("from the root, go ") + (least ? "left" : "right") +
-                           " while there is a " + (least ? "left" : "right") + " child",
-                       least ? "find_smallest_node(root)" : "find_largest_node(root)"});
-      break;
-    }
-    case Kind::successor:
-    case Kind::predecessor: {
-      const bool next = op.kind == Kind::successor;
-      end = search_end(tree, copy, op.key, &found, &left);
-      if (next) {
-        result = AVL_upper_bound(tree, op.key);
+    n.fn = search_avl;
+    n.path = passed;
+    if (e.what == trace_event::visit) {
+      passed.push_back(e.node);
+      n.calls = lookup_calls(search_avl, tree, passed);
+      n.at = e.node;
+      const std::string a = text_of(e.key);
+      if (e.a == 0) {
+        n.text = "at " + a + ": here is " + k;
+        n.hit = e.node;
+        n.line = 3;
       } else {
-        // The node before the first one holding `key` or more.
-        AVL_CURSOR cursor;
-        AVL_cursor_lower_bound(&cursor, tree, op.key);
-        result = AVL_cursor_prev(&cursor);
+        n.text = "at " + a + ": " + k + (e.a < 0 ? " is less than " : " is greater than ") + a +
+                 ", so the search goes " + side_name(e.a);
+        n.line = e.a < 0 ? 1 : 2;
       }
-      caption = std::string(next ? "successor of " : "predecessor of ") + key + ": " +
-                (result == nullptr
-                     ? (tree->root == nullptr ? "the tree is empty"
-                                              : std::string("none; no key is ") +
-                                                    (next ? "greater" : "less") + " than " + key)
-                     : text_of(shadow.key_of(result)));
-      lines.push_back({"search for " + key + " from the root",
-                       "search_avl(root, " + key + "), one call per node"});
-      lines.push_back({std::string("from there, the ") + (next ? "next key up" : "next key down") +
-                           ": " +
-                           (next ? "the leftmost node of the right subtree, or else the nearest "
-                                   "ancestor it is left of"
-                                 : "the rightmost node of the left subtree, or else the nearest "
-                                   "ancestor it is right of"),
-                       next ? "AVL_upper_bound(tree, " + key + ")"
-                            : "AVL_lower_bound(tree, " + key + "), then one step back"});
-      break;
-    }
-    case Kind::preorder:
-    case Kind::inorder:
-    case Kind::postorder: {
-      const int order = op.kind == Kind::preorder ? 0 : op.kind == Kind::inorder ? 1 : 2;
-      AVL_walk(tree, order, visit_into, &visits);
-      const char* name[] = {"pre-order", "in-order", "post-order"};
-      const char* rule[] = {"each node, then its left subtree, then its right",
-                            "the left subtree, then the node, then the right: keys in order",
-                            "the left subtree, then the right, then the node"};
-      caption = std::string(name[order]) + " walk: ";
-      for (size_t i = 0; i < visits.size() && i < 24; ++i) {
-        caption += (i == 0 ? "" : " ") + text_of(shadow.key_of(visits[i]));
+    } else if (e.what == trace_event::missing) {
+      n.calls = lookup_calls(search_avl, tree, passed);
+      n.calls.push_back("search_avl(empty link)");
+      n.line = 0;
+      if (passed.empty()) {
+        n.text = "the tree is empty: " + k + " is not in it";
+      } else {
+        const TraceEvent* last = &e - 1;
+        n.end = last->node;
+        n.end_side = last->a;
+        n.text = "the empty " + std::string(side_name(last->a)) + " link of " + text_of(last->key) +
+                 ": " + k + " is not in the tree; the search ends here";
       }
-      caption += visits.size() > 24 ? " \u2026 (" + std::to_string(visits.size()) + " keys)"
-                 : visits.empty()   ? "the tree is empty"
-                                    : "";
-      lines.push_back({std::string(rule[order]) + ", the recursion going down each subtree in turn",
-                       "AVL_walk(tree, " + std::to_string(order) + ", visit), one call per node"});
-      break;
+    } else {
+      continue;
     }
-    case Kind::insert:
-    case Kind::remove:
-      break;
+    writer.frame(tree, n);
   }
+  const TraceEvent* end = trace.empty() ? nullptr : &trace.back();
+  if (end != nullptr && end->what == trace_event::visit) {
+    const size_t compared = passed.size();
+    return "search " + k + ": found after " + std::to_string(compared) +
+           (compared == 1 ? " comparison" : " comparisons");
+  }
+  if (passed.empty()) {
+    return "search " + k + ": the tree is empty";
+  }
+  const TraceEvent& last = trace[trace.size() - 2];
+  return "search " + k + ": not in the tree; the search ends at the empty " + side_name(last.a) +
+         " link of " + text_of(last.key);
+}
 
-  out += ",\"caption\":";
-  quote(out, caption);
-  put_lines(out, lines);
-  FrameWriter writer(out, layout);
-  writer.start(shadow);
-  switch (op.kind) {
-    case Kind::search:
-      search_frames(writer, shadow, route_to(copy, end), op.key, found, left, 0);
-      break;
-    case Kind::minimum:
-    case Kind::maximum: {
-      const std::vector<const nod*> route = route_to(copy, result);
-      const bool least = op.kind == Kind::minimum;
-      for (size_t i = 0; i < route.size(); ++i) {
-        Note n;
-        n.at = route[i];
-        n.path.assign(route.begin(), route.begin() + static_cast<long>(i));
-        n.line = 0;
-        const std::string at = text_of(shadow.key_of(route[i]));
-        if (i + 1 < route.size()) {
-          n.text = "at " + at + ": it has a " + (least ? "left" : "right") + " child, so go " +
-                   (least ? "left" : "right");
-        } else {
-          n.text = at + " has no " + (least ? "left" : "right") + " child: it is the " +
-                   (least ? "minimum" : "maximum");
-          n.hit = route[i];
-        }
-        writer.frame(shadow, n);
-      }
-      break;
+std::string extreme_frames(FrameWriter& writer, const TreeCopy& tree, bool least,
+                           const Trace& trace) {
+  const Fn fn = least ? find_smallest : find_largest;
+  const char* side = least ? "left" : "right";
+  std::vector<const nod*> passed;
+  std::string caption = least ? "minimum: the tree is empty" : "maximum: the tree is empty";
+  for (const TraceEvent& e : trace) {
+    if (e.what != trace_event::visit || e.node == nullptr) {
+      continue;
     }
-    case Kind::successor:
-    case Kind::predecessor: {
-      const std::vector<const nod*> route = route_to(copy, end);
-      search_frames(writer, shadow, route, op.key, found, left, 0);
-      if (result != nullptr) {
-        // From where the search stopped to the answer: up to the nearest
-        // common ancestor, then down.
-        const std::vector<const nod*> to = route_to(copy, result);
-        size_t common = 0;
-        while (common < route.size() && common < to.size() && route[common] == to[common]) {
-          ++common;
-        }
-        std::vector<const nod*> steps;
-        for (size_t i = route.size() - 1; i >= common && i > 0; --i) {
-          steps.push_back(route[i - 1]);
-        }
-        for (size_t i = common; i < to.size(); ++i) {
-          steps.push_back(to[i]);
-        }
-        std::vector<const nod*> walked;
-        for (const nod* node : steps) {
-          walked.push_back(node);
-          Note n;
-          n.at = node;
-          n.line = 1;
-          n.path = walked;
-          if (node == result) {
-            n.hit = node;
-            n.text = text_of(shadow.key_of(node)) + " is the " +
-                     (op.kind == Kind::successor ? "successor" : "predecessor") + " of " + key;
-          } else {
-            n.text = "on to " + text_of(shadow.key_of(node));
-          }
-          writer.frame(shadow, n);
-        }
-      }
-      break;
+    Note n;
+    n.fn = fn;
+    n.path = passed;
+    passed.push_back(e.node);
+    n.calls = lookup_calls(fn, tree, passed);
+    n.at = e.node;
+    const std::string at = text_of(e.key);
+    if (e.a != 0) {
+      n.text = "at " + at + ": it has a " + side + " child, so go " + side;
+      n.line = 1;
+    } else {
+      n.text = at + " has no " + side + " child: it is the " + (least ? "minimum" : "maximum");
+      n.hit = e.node;
+      n.line = 0;
+      caption = std::string(least ? "minimum: " : "maximum: ") + at + ", the " +
+                (least ? "leftmost" : "rightmost") + " node";
     }
-    case Kind::preorder:
-    case Kind::inorder:
-    case Kind::postorder: {
-      std::vector<std::pair<int, int>> order;
-      for (size_t i = 0; i < visits.size(); ++i) {
-        Note n;
-        n.at = visits[i];
-        n.path = route_to(copy, visits[i]);
-        n.path.pop_back();
-        n.line = 0;
-        n.quick = true;
-        order.emplace_back(shadow.id_of(visits[i]), static_cast<int>(i + 1));
-        n.order = {order.back()};
-        n.text = "visit " + text_of(shadow.key_of(visits[i])) + ", the " + std::to_string(i + 1) +
-                 ordinal_suffix(i + 1) + " of " + std::to_string(visits.size());
-        writer.frame(shadow, n);
-      }
-      break;
-    }
-    case Kind::insert:
-    case Kind::remove:
-      break;
+    writer.frame(tree, n);
   }
-  Note last;
-  last.text = caption;
-  last.hit = op.kind == Kind::search && found ? end : result;
-  writer.frame(shadow, last);
-  writer.finish();
+  return caption;
+}
+
+// A bound descent: the successor is the last node where upper_bound's
+// descent went left, the predecessor the last where lower_bound's went right
+// (where the cursor climbs back to).
+std::string bound_frames(FrameWriter& writer, const TreeCopy& tree, const Op& op,
+                         const Trace& trace, const nod* answer) {
+  const bool next = op.kind == Kind::successor;
+  const Fn fn = next ? upper_bound : lower_bound;
+  const std::string k = text_of(op.key);
+  const std::string calls =
+      next ? "AVL_upper_bound(tree, " + k + ")" : "AVL_cursor_lower_bound(cursor, tree, " + k + ")";
+  std::vector<const nod*> passed;
+  const nod* best = nullptr;
+  for (const TraceEvent& e : trace) {
+    if (e.what != trace_event::visit) {
+      continue;
+    }
+    Note n;
+    n.fn = fn;
+    n.calls = {calls};
+    n.path = passed;
+    passed.push_back(e.node);
+    n.at = e.node;
+    const std::string a = text_of(e.key);
+    const bool better = next ? e.a < 0 : e.a > 0;
+    if (better) {
+      best = e.node;
+    }
+    if (next) {
+      n.text = e.a < 0 ? "at " + a + ": " + a + " is greater than " + k +
+                             ", the closest above it so far; go left for a closer one"
+                       : "at " + a + ": " + a + " is not greater than " + k + "; go right";
+      n.line = e.a < 0 ? 2 : 3;
+    } else {
+      n.text = e.a > 0 ? "at " + a + ": " + a + " is less than " + k +
+                             ", the closest below it so far; go right for a closer one"
+                       : "at " + a + ": " + a + " is not less than " + k + "; go left";
+      n.line = e.a > 0 ? 2 : 3;
+    }
+    writer.frame(tree, n);
+  }
+  const char* name = next ? "successor of " : "predecessor of ";
+  if (passed.empty()) {
+    return name + k + ": the tree is empty";
+  }
+  Note n;
+  n.fn = fn;
+  n.calls = {next ? calls : "AVL_cursor_prev(cursor)"};
+  n.line = 4;
+  const nod* end = passed.back();
+  const int end_side = trace.back().a;
+  n.end = end;
+  n.end_side = end_side;
+  const std::string ended = "the descent ends at the empty " + std::string(side_name(end_side)) +
+                            " link of " + text_of(tree.key_of(end));
+  if (answer == nullptr || answer != best) {
+    n.text = ended + "; it never went " + (next ? "left" : "right") + ": no key is " +
+             (next ? "greater" : "less") + " than " + k;
+    writer.frame(tree, n);
+    return name + k + ": none; no key is " + (next ? "greater" : "less") + " than " + k;
+  }
+  // Back up the way it came, to the answer.
+  for (size_t i = passed.size(); i-- > 0;) {
+    n.path.push_back(passed[i]);
+    if (passed[i] == answer) {
+      break;
+    }
+  }
+  n.hit = answer;
+  n.text = ended + "; the answer is the last node where it went " + (next ? "left" : "right") +
+           ", the nearest one above the end that holds it in its " + (next ? "left" : "right") +
+           " subtree: " + text_of(tree.key_of(answer));
+  writer.frame(tree, n);
+  return name + k + ": " + text_of(tree.key_of(answer));
+}
+
+std::string walk_frames(FrameWriter& writer, const TreeCopy& tree, Kind kind,
+                        const std::vector<const nod*>& walked) {
+  const int order = kind == Kind::preorder ? 0 : kind == Kind::inorder ? 1 : 2;
+  const char* name[] = {"pre-order", "in-order", "post-order"};
+  const char* why[] = {"on arrival, before its subtrees", "its left subtree is done",
+                       "both its subtrees are done"};
+  std::vector<std::pair<int, int>> order_so_far;
+  for (size_t i = 0; i < walked.size(); ++i) {
+    Note n;
+    n.fn = walk_subtree;
+    n.line = 1 + 2 * order;
+    n.at = walked[i];
+    for (const nod* up = tree.find(walked[i])->parent; up != nullptr; up = tree.find(up)->parent) {
+      n.path.insert(n.path.begin(), up);
+    }
+    n.calls = lookup_calls(walk_subtree, tree, n.path);
+    n.calls.push_back(call(walk_subtree, tree.key_of(walked[i])));
+    n.quick = true;
+    n.order = {{writer.id_of(walked[i]), static_cast<int>(i + 1)}};
+    n.text = "visit " + text_of(tree.key_of(walked[i])) + ", the " + std::to_string(i + 1) +
+             ordinal_suffix(i + 1) + " of " + std::to_string(walked.size()) + ": " + why[order];
+    writer.frame(tree, n);
+  }
+  std::string caption = std::string(name[order]) + " walk: ";
+  for (size_t i = 0; i < walked.size() && i < 24; ++i) {
+    caption += (i == 0 ? "" : " ") + text_of(tree.key_of(walked[i]));
+  }
+  caption += walked.size() > 24 ? " \u2026 (" + std::to_string(walked.size()) + " keys)"
+             : walked.empty()   ? "the tree is empty"
+                                : "";
+  return caption;
 }
 
 }  // namespace
@@ -1212,7 +1065,10 @@ void quote(std::string& out, const std::string& text) {
       out += '\\';
       out += c;
     } else if (static_cast<unsigned char>(c) < 0x20) {
-      out += ' ';
+      static const char hex[] = "0123456789abcdef";
+      out += "\\u00";
+      out += hex[(c >> 4) & 0xf];
+      out += hex[c & 0xf];
     } else {
       out += c;
     }
@@ -1220,56 +1076,92 @@ void quote(std::string& out, const std::string& text) {
   out += '"';
 }
 
-void write_step_frames(std::string& out, const Op& op, bool applied, const AVL_TREE* tree,
-                       const TreeCopy& before, const std::vector<TraceEvent>& events,
-                       const NodeIds& ids, const Layout& layout) {
-  Shadow shadow(before, ids);
-  if (!changes_tree(op.kind)) {
-    write_query(out, op, tree, before, shadow, layout);
+void write_code(std::string& out) {
+  out += '[';
+  for (size_t i = 0; i < functions().size(); ++i) {
+    out += i == 0 ? "[" : ",[";
+    quote(out, functions()[i].name);
+    out += ",[";
+    for (size_t k = 0; k < functions()[i].lines.size(); ++k) {
+      out += k == 0 ? "" : ",";
+      quote(out, functions()[i].lines[k]);
+    }
+    out += "]]";
+  }
+  out += ']';
+}
+
+void write_record_fields(std::string& out) {
+  out += '[';
+  for (size_t i = 0; i < sizeof kFields / sizeof kFields[0]; ++i) {
+    out += i == 0 ? "" : ",";
+    quote(out, kFields[i]);
+  }
+  out += ']';
+}
+
+void write_step_frames(std::string& out, const Op& op, const StepTrace& step, TreeCopy& tree,
+                       NodeIds& ids, const Layout& layout) {
+  if (changes_tree(op.kind)) {
+    FrameWriter writer(out, layout, ids);
+    // The caption and marks of avl_dot --html, from the same reports, on a
+    // copy: the frames play them on `tree` themselves.
+    TreeCopy after = tree;
+    const StepReport report =
+        describe_step(Operation{op.kind == Kind::remove, op.key}, step.applied, step.trace, after);
+    out += ",\"caption\":";
+    quote(out, report.caption);
+    writer.start(tree);
+    Cutter(op, step, tree, ids, writer).play();
+    Note last;
+    last.text = report.caption;
+    for (const auto& [node, mark] : report.marks) {
+      last.marks.emplace_back(writer.id_of(node), static_cast<int>(mark));
+    }
+    std::sort(last.marks.begin(), last.marks.end());
+    if (step.applied && tree.root() != nullptr) {
+      last.asks.push_back(Ask{"root", "After " + op_name(op) + ", which key is the root?",
+                              text_of(tree.key_of(tree.root()))});
+    }
+    writer.frame(tree, last);
+    writer.finish();
     return;
   }
-  std::vector<Level> levels = read_levels(events);
-  const std::vector<Line> lines = word_lines(op.kind == Kind::remove, op.key, levels);
-
-  // The caption and marks of avl_dot --html, from the copies around the step;
-  // the trace says where the leaf went, which the copies alone cannot.
-  const TreeCopy after = copy_tree(tree);
-  LeafLink linked{0, false};
-  const nod* last_visit = nullptr;
-  int last_dir = 0;
-  for (const TraceEvent& e : events) {
-    if (e.what == trace_event::visit) {
-      last_visit = e.node;
-      last_dir = e.a;
-    } else if (e.what == trace_event::leaf) {
-      linked = LeafLink{reinterpret_cast<std::uintptr_t>(last_visit), last_dir < 0};
-    }
+  // A query: the frames go to a buffer of their own, since the caption,
+  // which comes first in the answer, is known only once they are cut.
+  std::string body;
+  FrameWriter queries(body, layout, ids);
+  queries.start(tree);
+  std::string caption;
+  Note last;
+  switch (op.kind) {
+    case Kind::search:
+      caption = search_frames(queries, tree, op.key, step.trace);
+      last.hit = step.answer;
+      break;
+    case Kind::minimum:
+    case Kind::maximum:
+      caption = extreme_frames(queries, tree, op.kind == Kind::minimum, step.trace);
+      last.hit = step.answer;
+      break;
+    case Kind::successor:
+    case Kind::predecessor:
+      caption = bound_frames(queries, tree, op, step.trace, step.answer);
+      last.hit = step.answer;
+      break;
+    case Kind::preorder:
+    case Kind::inorder:
+    case Kind::postorder:
+      caption = walk_frames(queries, tree, op.kind, step.walked);
+      break;
+    case Kind::insert:
+    case Kind::remove:
+      break;
   }
-  const StepReport report =
-      describe_step(Operation{op.kind == Kind::remove, op.key}, applied, before, after, &linked);
-  NodeIds ids_after = ids;
-  for (const TraceEvent& e : events) {
-    if (e.what == trace_event::leaf) {
-      ids_after[e.node] = e.id;
-    }
-  }
-  std::vector<std::pair<int, int>> marks;
-  for (size_t i = 0; i < after.nodes.size(); ++i) {
-    if (report.marks[i] != Mark::none) {
-      const auto id = ids_after.find(reinterpret_cast<const nod*>(after.nodes[i].address));
-      marks.emplace_back(id == ids_after.end() ? -1 : id->second,
-                         static_cast<int>(report.marks[i]));
-    }
-  }
-
+  last.text = caption;
+  queries.frame(tree, last);
+  queries.finish();
   out += ",\"caption\":";
-  quote(out, report.caption);
-  put_lines(out, lines);
-  FrameWriter writer(out, layout);
-  writer.start(shadow);
-  write_update(op, events, levels, shadow, writer, report.caption, marks);
-  writer.finish();
-  if (!shadow.matches(after) || shadow.heavy != nullptr) {
-    out += ",\"check\":\"the frames of this step disagree with the module's tree\"";
-  }
+  quote(out, caption);
+  out += body;
 }

@@ -1,17 +1,15 @@
 // frames: one step of the live page as the sub-steps (frames) the page plays,
 // written as JSON for its script.
 //
-// An insertion or a deletion is told from the module's own trace
-// (avl/trace.hpp): web/live.cpp records the reports of one operation, with
-// what the nodes held at that moment, and the frames are cut from them here.
-// Nothing here decides where a key goes, what a balance factor becomes or
-// which node rotates: each frame only shows a tree kept in step with the
-// reports (a shadow of the module's tree) and words for what the report said.
-//
-// The queries (search, minimum, maximum, successor, predecessor and the three
-// walks) change nothing and the module reports nothing for them: their frames
-// follow the route from the root to the node the module's own query returned,
-// along the links of the tree.
+// Every step is told from the module's own trace (avl/trace.hpp): an
+// insertion or a deletion from the reports its recursion makes (the step
+// reader's recording policy, tools/avl_steps.h), a search, an extreme or a
+// bound descent from the reports of the module's lookups, a walk from the
+// nodes the module's walk hands its visitor. Nothing here decides where a key
+// goes, what a balance factor becomes or which node rotates: each frame shows
+// the tree copy kept in step with the reports, words for what the report
+// said, and the line of the module's function that made it, lit in the code
+// panel (code(): the functions as short pseudocode).
 #ifndef AVL_WEB_FRAMES_H
 #define AVL_WEB_FRAMES_H
 
@@ -21,8 +19,8 @@
 #include <vector>
 
 #include "avl/ADT_avl_tree.h"
-#include "avl/trace.hpp"
 #include "avl_page.h"
+#include "avl_steps.h"
 
 // What the page can ask of a tree, in the order of its grammar's words.
 enum class Kind : int {
@@ -49,33 +47,31 @@ struct Op {
 // "insert 5", "minimum", "successor of 5": the name of a step in the list.
 std::string op_name(const Op& op);
 
-// One report of the trace, with what the module's nodes held when it came:
-// after the operation some of them have other links or keys, or are gone.
-struct TraceEvent {
-  avl::trace_event what;
-  const nod* node;
-  int32_t a;
-  int32_t b;
-  int32_t key;      // node's key then (0 without a node)
-  const nod* left;  // node's links then
-  const nod* right;
-  const nod* below[4];  // rotated: the links of the new root's children (left's, right's)
-  int32_t other_key;    // release: the key of the child that takes its place
-  int id;               // leaf: the id the new node got
-};
-
 // Node ids by address: a node keeps its id while it stays in the tree.
 using NodeIds = std::unordered_map<const nod*, int>;
 
-// Appends the description of one operation on `tree` (see live.cpp for the
-// whole answer): its caption, the recursion's lines, the tree it started from
-// and its frames. For an insertion or a deletion the operation has already run
-// (`before` is the copy taken before it, `events` its trace, `applied` whether
-// it changed the tree); a query is run here. `ids` are the ids of the nodes of
-// `before`.
-void write_step_frames(std::string& out, const Op& op, bool applied, const AVL_TREE* tree,
-                       const TreeCopy& before, const std::vector<TraceEvent>& events,
-                       const NodeIds& ids, const Layout& layout);
+// What one step gives the frame writer: the tree copy from before it, its
+// trace, and what the module answered.
+struct StepTrace {
+  bool applied = false;            // an insertion or deletion changed the tree
+  Trace trace;                     // the module's reports
+  const nod* answer = nullptr;     // a query's answer
+  std::vector<const nod*> walked;  // a walk's nodes, in the order handed over
+  int leaf_id = -1;                // the id an insertion's new node gets
+};
+
+// Appends the description of one step (see live.cpp for the whole answer):
+// its caption, the tree it started from (`before`, with the ids `ids`) and
+// its frames. `before` is brought to the tree after the step.
+void write_step_frames(std::string& out, const Op& op, const StepTrace& step, TreeCopy& before,
+                       NodeIds& ids, const Layout& layout);
+
+// The code panel's functions, as JSON: [[name, [line, ...]], ...]; a frame
+// names one by its index and a line in it.
+void write_code(std::string& out);
+
+// The order of a node record's fields, as JSON: ["id","key",...].
+void write_record_fields(std::string& out);
 
 // JSON text of a string, quotes included.
 void quote(std::string& out, const std::string& text);

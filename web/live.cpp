@@ -1,9 +1,11 @@
 // The live page's side of the C++: one session of operations on trees of the
 // module, for the page's script to call. Built with Emscripten into the page
 // (see CMakeLists.txt here) from the same module source the library is built
-// from, with its trace points recording (AVL_TRACE_RECORDER, avl/nod_policy.hpp):
-// this file supplies avl_trace_record, and frames.cpp turns what it recorded
-// into the sub-steps the page plays.
+// from. Insertions and deletions run through the step reader's recording
+// policy (tools/avl_steps.h); the lookups' own trace points record through
+// avl_trace_record, which this file supplies (AVL_TRACE_RECORDER,
+// avl/nod_policy.hpp); frames.cpp turns the reports into the sub-steps the
+// page plays.
 //
 // The session keeps its operations and two trees: `end`, after all of them,
 // which every new operation runs on (so appending costs one operation), and
@@ -20,22 +22,26 @@
 // The calls that answer with text (JSON) return a pointer that is valid until
 // the next such call:
 //
-//   live_read(text, mode)  the box's words (mode 0, or 1, 3, 4, 5 to read its
+//   live_read(text, length, mode, room)
+//                          the box's words (mode 0, or 1, 3, 4, 5 to read its
 //                          keys as deletions, searches, successors or
-//                          predecessors) or the address's items (mode 2):
-//                          {"ops":[[kind,key,"box words","address item"],...]}
-//                          or {"error":"...","word":"the word at fault"}
+//                          predecessors) or the address's items (mode 2), at
+//                          most `room` of them: {"ops":[[kind,key,"box
+//                          words","address item","name"],...],"rest":"the
+//                          words not read, as box words","left":count} or
+//                          {"error":"...","word":"the word at fault"}
 //   live_view(index)       step `index`: {"step":..,"name":"insert 8",
 //                          "applied":..,"size":..,"height":..,"rx":..,"ry":..,
-//                          "caption":"...","lines":[[text,detail],...],
-//                          "start":{"w":..,"h":..,"nodes":[node,...]},
-//                          "frames":[frame,...]}, where a node is
-//                          [id,key,balance,x,y,parent id,height] and a frame
-//                          {"text","line","at","hit","heavy","path":[ids],
-//                          "w","h","nodes":[changed nodes],"gone":[ids]}, the
+//                          "caption":"...","start":{"w":..,"h":..,
+//                          "nodes":[node,...]},"frames":[frame,...]}, where a
+//                          node is a record of live_look's "record" fields and
+//                          a frame {"text","code":[function,line],"calls",
+//                          "at","hit","heavy","end","path":[ids],"w","h",
+//                          "nodes":[changed nodes],"gone":[ids],"ask"}, the
 //                          last one with "marks":[[id,mark]] (1 added, 2
 //                          moved, 3 rekeyed) and a walk's with "order"
-//   live_look()            the words of the look shared with avl_dot's pages
+//   live_look()            the words of the look shared with avl_dot's pages,
+//                          the code panel's functions and the record's fields
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
@@ -54,23 +60,15 @@ namespace {
 
 // ------------------------------------------------------------ recording --
 
-// Where the trace goes. Ids are kept for the nodes of `ids`' tree whenever it
-// is the one working; the reports themselves only while `events` is set.
-struct Recorder {
-  NodeIds* ids = nullptr;
-  int next_id = 0;
-  std::vector<TraceEvent>* events = nullptr;
-};
-
-Recorder recorder;
+// Where the lookups' reports go while a query is described.
+Trace* recording = nullptr;
 
 // ------------------------------------------------------------ the session --
 
 struct Session {
   std::vector<Op> ops;
-  std::vector<bool> applied;  // per operation: it changed the tree
-  AVL_TREE* end = nullptr;    // after every operation
-  AVL_TREE* view = nullptr;   // after ops[0 .. view_at)
+  AVL_TREE* end = nullptr;   // after every operation
+  AVL_TREE* view = nullptr;  // after ops[0 .. view_at)
   size_t view_at = 0;
   NodeIds ids;        // of the view tree's nodes
   size_t digits = 1;  // of the widest key an applied insertion brought
@@ -93,7 +91,27 @@ bool run(AVL_TREE* tree, const Op& op, bool* changed) {
   return true;
 }
 
-// Brings the view tree to the state before step `index`, without recording.
+// Runs step `index` on the view tree with its trace, keeping the ids; false
+// when an insertion found no memory.
+bool run_view(size_t index, StepTrace* step) {
+  const Op& op = session.ops[index];
+  step->leaf_id = static_cast<int>(index);
+  if (!changes_tree(op.kind)) {
+    return true;
+  }
+  step->applied =
+      run_traced(session.view, Operation{op.kind == Kind::remove, op.key}, &step->trace);
+  for (const TraceEvent& e : step->trace) {
+    if (e.what == avl::trace_event::leaf) {
+      session.ids[e.node] = step->leaf_id;
+    } else if (e.what == avl::trace_event::release) {
+      session.ids.erase(e.node);
+    }
+  }
+  return step->applied || op.kind == Kind::remove;
+}
+
+// Brings the view tree to the state before step `index`.
 bool rebuild_view(size_t index) {
   if (session.view == nullptr || session.view_at > index) {
     AVL_destroy(session.view);
@@ -104,18 +122,30 @@ bool rebuild_view(size_t index) {
       return false;
     }
   }
-  recorder.ids = &session.ids;
   while (session.view_at < index) {
-    recorder.next_id = static_cast<int>(session.view_at);
-    bool changed = false;
-    if (!run(session.view, session.ops[session.view_at], &changed)) {
-      recorder.ids = nullptr;
+    StepTrace step;
+    if (!run_view(session.view_at, &step)) {
       return false;
     }
     ++session.view_at;
   }
-  recorder.ids = nullptr;
   return true;
+}
+
+// The page's nodes: room for keys of `digits` characters at 16 px over a
+// balance factor at 14 px, which the page's stylesheet sets.
+Layout page_layout(size_t digits) {
+  Layout layout = layout_for_digits(digits);
+  layout.rx = std::max(23, static_cast<int>(digits) * 5 + 11);
+  layout.ry = 25;
+  layout.pitch = 2 * layout.rx + 8;
+  layout.level = 2 * layout.ry + 24;
+  return layout;
+}
+
+int visit_into(const nod* node, void* context) {
+  static_cast<std::vector<const nod*>*>(context)->push_back(node);
+  return 1;
 }
 
 const char* fail(const char* message) {
@@ -165,17 +195,16 @@ std::string address_item(const Op& op) {
   return box_words(op);
 }
 
-// A key word; on failure the message avl_dot gives for it.
-bool read_key_word(const std::string& text, const std::string& word, int32_t* key,
-                   std::string* error) {
+// A key word; on failure what is wrong with it (the page shows the word).
+bool read_key_word(const std::string& text, int32_t* key, std::string* error) {
   switch (read_key(text, key)) {
     case KeyVerdict::ok:
       return true;
     case KeyVerdict::malformed:
-      *error = "not a 32-bit key: " + word;
+      *error = "not a 32-bit key";
       return false;
     case KeyVerdict::out_of_range:
-      *error = "out of range for a 32-bit key: " + word;
+      *error = "out of range for a 32-bit key";
       return false;
   }
   return false;
@@ -203,66 +232,91 @@ bool read_query(const std::string& word, Op* op, std::string* error) {
     return false;
   }
   op->kind = kind;
-  return read_key_word(word.substr(1), word, &op->key, error);
+  return read_key_word(word.substr(1), &op->key, error);
+}
+
+// What reading found: the operations, or what is wrong and where; past the
+// page's room for more steps it stops, and keeps the rest as box words.
+struct Reading {
+  std::vector<Op> ops;
+  std::string error;
+  std::string at;    // the word or item at fault
+  std::string rest;  // the words not read, as the box writes them
+  size_t left = 0;   // how many operations they hold
+};
+
+bool is_space(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
 // The box: words separated by white space, as avl_dot's command line. A
 // button other than Insert reads the box's keys as its own kind (`as`): a
-// Delete, a Search, ... of each; `button` names it for the messages.
-bool read_box(const std::string& text, Kind as, const char* button, std::vector<Op>* ops,
-              std::string* error, std::string* at) {
-  std::vector<std::string> words;
-  std::string word;
-  for (const char c : text + ' ') {
-    if (std::isspace(static_cast<unsigned char>(c))) {
-      if (!word.empty()) {
-        words.push_back(word);
-      }
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
+// Delete, a Search, ... of each; `button` names it for the messages. A NUL
+// is a character of its word like any other.
+bool read_box(const std::string& text, Kind as, const char* button, size_t room, Reading* r) {
   const bool keys_only = as != Kind::insert;
-  for (size_t i = 0; i < words.size(); ++i) {
-    *at = words[i];
+  size_t at = 0;
+  const auto next_word = [&]() {
+    while (at < text.size() && is_space(text[at])) {
+      ++at;
+    }
+    const size_t start = at;
+    while (at < text.size() && !is_space(text[at])) {
+      ++at;
+    }
+    return text.substr(start, at - start);
+  };
+  for (;;) {
+    const size_t start = at;
+    std::string word = next_word();
+    if (word.empty()) {
+      return true;
+    }
+    if (r->ops.size() == room) {
+      // Counted, not read: the operations left, "-d" and its key one.
+      r->rest = text.substr(start);
+      for (; !word.empty(); word = next_word()) {
+        r->left += word != "-d";
+      }
+      return true;
+    }
+    r->at = word;
     Op op{as, 0};
-    if (words[i] == "-d") {
+    if (word == "-d") {
       if (keys_only) {
-        *error = std::string(button) + " takes the keys in the box; type them without -d.";
+        r->error = std::string(button) + " takes the keys in the box; type them without -d.";
         return false;
       }
-      if (i + 1 == words.size()) {
-        *error = "-d needs a key";
+      word = next_word();
+      if (word.empty()) {
+        r->error = "-d needs a key";
         return false;
       }
-      *at = words[++i];
+      r->at = word;
       op.kind = Kind::remove;
-      if (!read_key_word(words[i], words[i], &op.key, error)) {
+      if (!read_key_word(word, &op.key, &r->error)) {
         return false;
       }
-    } else if (read_query(words[i], &op, error)) {
+    } else if (read_query(word, &op, &r->error)) {
       if (keys_only) {
-        *error = std::string(button) + " takes the keys in the box; " + words[i] + " is not a key.";
+        r->error = std::string(button) + " takes the keys in the box, and this is not a key.";
         return false;
       }
-    } else if (!error->empty()) {
+    } else if (!r->error.empty()) {
       return false;
-    } else if (words[i][0] == '-' &&
-               !(words[i].size() > 1 && std::isdigit(static_cast<unsigned char>(words[i][1])))) {
-      *error = "unknown option: " + words[i];
+    } else if (is_option_word(word)) {
+      r->error = "unknown option";
       return false;
-    } else if (!read_key_word(words[i], words[i], &op.key, error)) {
+    } else if (!read_key_word(word, &op.key, &r->error)) {
       return false;
     }
-    ops->push_back(op);
+    r->ops.push_back(op);
   }
-  return true;
 }
 
-// The address: items separated by commas (#ops=11,12,-12,?11).
-bool read_address(const std::string& text, std::vector<Op>* ops, std::string* error,
-                  std::string* at) {
+// The address: items separated by commas (#ops=11,12,-12,?11), where a
+// leading '-' deletes and '+' marks a key to insert, negative ones above all.
+bool read_address(const std::string& text, size_t room, Reading* r) {
   if (text.empty()) {
     return true;
   }
@@ -273,113 +327,103 @@ bool read_address(const std::string& text, std::vector<Op>* ops, std::string* er
       comma = text.size();
     }
     const std::string item = text.substr(start, comma - start);
+    if (r->ops.size() == room) {
+      // Turned into box words, not read: "-5" deletes there, "+-5" inserts.
+      for (size_t at = start; at <= text.size();) {
+        size_t end = text.find(',', at);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string rest = text.substr(at, end - at);
+        r->rest += (r->rest.empty() ? "" : " ") + (rest[0] == '-'   ? "-d " + rest.substr(1)
+                                                   : rest[0] == '+' ? rest.substr(1)
+                                                                    : rest);
+        r->left += 1;
+        at = end + 1;
+      }
+      return true;
+    }
     start = comma + 1;
-    *at = item;
+    r->at = item;
     Op op{Kind::insert, 0};
     if (item.empty()) {
-      *error = "an empty item (two commas in a row, or one at an end)";
+      r->error = "an empty item (two commas in a row, or one at an end)";
       return false;
     }
-    if (read_query(item, &op, error)) {
-      ops->push_back(op);
+    if (read_query(item, &op, &r->error)) {
+      r->ops.push_back(op);
       continue;
     }
-    if (!error->empty()) {
+    if (!r->error.empty()) {
       return false;
     }
-    // A leading '-' deletes; '+' marks a key to insert, negative ones above all.
     const bool remove = item[0] == '-';
     const std::string key = remove || item[0] == '+' ? item.substr(1) : item;
-    if (!key.empty() && key[0] == '+') {
-      *error = "not a 32-bit key: " + item;
-      return false;
-    }
-    if (!read_key_word(key, item, &op.key, error)) {
+    if ((!key.empty() && key[0] == '+') || !read_key_word(key, &op.key, &r->error)) {
+      if (r->error.empty()) {
+        r->error = "not a 32-bit key";
+      }
+      if (remove) {
+        r->error += "; in an address a leading - deletes, so " + item + " would delete " + key +
+                    ", and +" + item + " inserts " + item;
+      }
       return false;
     }
     op.kind = remove ? Kind::remove : Kind::insert;
-    ops->push_back(op);
+    r->ops.push_back(op);
   }
   return true;
 }
 
 }  // namespace
 
-// The trace's recorder (avl/trace.hpp). It notes what the nodes hold at each
-// report, since by the time the frames are cut the operation has moved on.
+// The lookups' recorder (avl/nod_policy.hpp): their reports, while a query
+// is described.
 void avl_trace_record(avl::trace_event what, const nod* node, int32_t a, int32_t b) {
-  if (recorder.ids != nullptr) {
-    if (what == avl::trace_event::leaf) {
-      (*recorder.ids)[node] = recorder.next_id;
-    } else if (what == avl::trace_event::release) {
-      recorder.ids->erase(node);
-    }
+  if (recording != nullptr) {
+    record(*recording, what, node, a, b);
   }
-  if (recorder.events == nullptr) {
-    return;
-  }
-  TraceEvent e{what, node, a, b, 0, nullptr, nullptr, {nullptr, nullptr, nullptr, nullptr}, 0, -1};
-  if (node != nullptr) {
-    e.key = node->data;
-    e.left = node->left;
-    e.right = node->right;
-  }
-  if (what == avl::trace_event::rotated && node != nullptr) {
-    for (int i = 0; i < 2; ++i) {
-      const nod* child = i == 0 ? node->left : node->right;
-      if (child != nullptr) {
-        e.below[2 * i] = child->left;
-        e.below[2 * i + 1] = child->right;
-      }
-    }
-  }
-  if (what == avl::trace_event::release && node != nullptr) {
-    const nod* kept = node->left != nullptr ? node->left : node->right;
-    e.other_key = kept == nullptr ? 0 : kept->data;
-  }
-  if (what == avl::trace_event::leaf) {
-    e.id = recorder.next_id;
-  }
-  recorder.events->push_back(e);
 }
 
 extern "C" {
 
 // Reads the address's text (mode 2, already percent-decoded) or the box's:
 // as typed (mode 0), or its keys as deletions (1), searches (3), successors
-// (4) or predecessors (5), for the buttons of those names. Nothing runs.
-EMSCRIPTEN_KEEPALIVE const char* live_read(const char* text, int mode) {
-  std::vector<Op> ops;
-  std::string error;
-  std::string at;
+// (4) or predecessors (5), for the buttons of those names; `length` bytes,
+// NULs included, and at most `room` operations. Nothing runs.
+EMSCRIPTEN_KEEPALIVE const char* live_read(const char* text, int length, int mode, int room) {
   static const std::pair<Kind, const char*> buttons[] = {
       {Kind::insert, "Insert"}, {Kind::remove, "Delete"},       {Kind::insert, ""},
       {Kind::search, "Search"}, {Kind::successor, "Successor"}, {Kind::predecessor, "Predecessor"},
   };
   const auto& [as, button] = buttons[mode >= 0 && mode <= 5 ? mode : 0];
-  const bool read = mode == 2 ? read_address(text, &ops, &error, &at)
-                              : read_box(text, as, button, &ops, &error, &at);
+  const std::string words(text, static_cast<size_t>(std::max(length, 0)));
+  const size_t most = static_cast<size_t>(std::max(room, 0));
+  Reading r;
+  const bool read =
+      mode == 2 ? read_address(words, most, &r) : read_box(words, as, button, most, &r);
   std::string& out = session.reply;
   if (!read) {
+    // The word at fault, cut: a message never echoes more than a line.
     out = "{\"error\":";
-    quote(out, error);
+    quote(out, r.error);
     out += ",\"word\":";
-    quote(out, at);
-    out += "}";
+    quote(out, r.at.substr(0, 40));
+    out += ",\"length\":" + std::to_string(r.at.size()) + "}";
     return out.c_str();
   }
   out = "{\"ops\":[";
-  for (size_t i = 0; i < ops.size(); ++i) {
-    out += (i == 0 ? "[" : ",[") + std::to_string(static_cast<int>(ops[i].kind)) + "," +
-           std::to_string(ops[i].key) + ",";
-    quote(out, box_words(ops[i]));
+  for (size_t i = 0; i < r.ops.size(); ++i) {
+    out += (i == 0 ? "[" : ",[") + std::to_string(static_cast<int>(r.ops[i].kind)) + "," +
+           std::to_string(r.ops[i].key) + ",";
+    quote(out, box_words(r.ops[i]));
     out += ",";
-    quote(out, address_item(ops[i]));
+    quote(out, address_item(r.ops[i]));
     out += ",";
-    quote(out, op_name(ops[i]));
+    quote(out, op_name(r.ops[i]));
     out += "]";
   }
-  out += "]}";
+  out += "],\"rest\":";
+  quote(out, r.rest);
+  out += ",\"left\":" + std::to_string(r.left) + "}";
   return out.c_str();
 }
 
@@ -400,7 +444,6 @@ EMSCRIPTEN_KEEPALIVE int live_append(int kind, int32_t key) {
     return -1;
   }
   session.ops.push_back(op);
-  session.applied.push_back(changed);
   if (changed && op.kind == Kind::insert) {
     session.digits = std::max(session.digits, std::to_string(op.key).size());
   }
@@ -433,32 +476,64 @@ EMSCRIPTEN_KEEPALIVE const char* live_view(int index) {
     return fail("out of memory");
   }
   const Op& op = session.ops[at];
-  const TreeCopy before = copy_tree(session.view);
-  const NodeIds ids_before = session.ids;
-  std::vector<TraceEvent> events;
-  bool changed = false;
-  recorder.ids = &session.ids;
-  recorder.next_id = index;
-  recorder.events = &events;
-  const bool ran = run(session.view, op, &changed);
-  recorder.ids = nullptr;
-  recorder.events = nullptr;
-  if (!ran) {
+  TreeCopy tree(session.view);
+  NodeIds ids = session.ids;
+  StepTrace step;
+  if (!run_view(at, &step)) {
     AVL_destroy(session.view);
     session.view = nullptr;
     return fail("out of memory");
   }
   session.view_at = at + 1;
+  nod* root = session.view->root;
+  recording = &step.trace;
+  switch (op.kind) {
+    case Kind::search:
+      step.answer = search_avl(root, op.key);
+      break;
+    case Kind::minimum:
+      step.answer = find_smallest_node(root);
+      break;
+    case Kind::maximum:
+      step.answer = find_largest_node(root);
+      break;
+    case Kind::successor:
+      step.answer = AVL_upper_bound(session.view, op.key);
+      break;
+    case Kind::predecessor: {
+      AVL_CURSOR cursor;
+      AVL_cursor_lower_bound(&cursor, session.view, op.key);
+      recording = nullptr;  // the step back reports nothing
+      step.answer = AVL_cursor_prev(&cursor);
+      break;
+    }
+    case Kind::preorder:
+    case Kind::inorder:
+    case Kind::postorder:
+      AVL_walk(session.view,
+               op.kind == Kind::preorder  ? 0
+               : op.kind == Kind::inorder ? 1
+                                          : 2,
+               visit_into, &step.walked);
+      break;
+    case Kind::insert:
+    case Kind::remove:
+      break;
+  }
+  recording = nullptr;
 
-  const Layout layout = layout_for_digits(session.digits);
+  const Layout layout = page_layout(session.digits);
   std::string& out = session.reply;
   out = "{\"step\":" + std::to_string(index) + ",\"name\":";
   quote(out, op_name(op));
-  out += std::string(",\"applied\":") + (changed ? "true" : "false") +
+  out += std::string(",\"applied\":") + (step.applied ? "true" : "false") +
          ",\"size\":" + std::to_string(session.view->size) +
          ",\"height\":" + std::to_string(AVL_height(session.view)) +
          ",\"rx\":" + std::to_string(layout.rx) + ",\"ry\":" + std::to_string(layout.ry);
-  write_step_frames(out, op, changed, session.view, before, events, ids_before, layout);
+  write_step_frames(out, op, step, tree, ids, layout);
+  if (!tree.same_as(session.view)) {
+    out += ",\"check\":\"the frames of this step disagree with the module's tree\"";
+  }
   out += "}";
   return out.c_str();
 }
@@ -468,7 +543,6 @@ EMSCRIPTEN_KEEPALIVE const char* live_view(int index) {
 EMSCRIPTEN_KEEPALIVE int live_keep(int count) {
   const size_t kept = std::min(static_cast<size_t>(std::max(count, 0)), session.ops.size());
   session.ops.resize(kept);
-  session.applied.resize(kept);
   AVL_destroy(session.end);
   AVL_destroy(session.view);
   session.view = nullptr;
@@ -514,6 +588,12 @@ EMSCRIPTEN_KEEPALIVE const char* live_look() {
   }
   out += "],\"legend\":";
   quote(out, legend_items());
+  out += ",\"code\":";
+  write_code(out);
+  out += ",\"record\":";
+  write_record_fields(out);
+  out += ",\"style\":";
+  quote(out, look_stylesheet());
   out += "}";
   return out.c_str();
 }
