@@ -120,10 +120,7 @@ function Exercise(page) {
     showScore();
     if (!toggle.checked) box.hidden = true;
   });
-  page.$('fresh').addEventListener('click', function () {
-    if (!toggle.checked) { toggle.checked = true; showScore(); }
-    fresh(page.$('case').value);
-  });
+  page.$('fresh').addEventListener('click', function () { fresh(page.$('case').value); });
   var buttons = document.querySelectorAll('[data-scenario]');
   for (var i = 0; i < buttons.length; i++) {
     buttons[i].addEventListener('click', function (e) { scenario(e.currentTarget.getAttribute('data-scenario')); });

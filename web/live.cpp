@@ -267,6 +267,9 @@ bool read_box(const std::string& text, Kind as, const char* button, size_t room,
     return text.substr(start, at - start);
   };
   for (;;) {
+    while (at < text.size() && is_space(text[at])) {
+      ++at;
+    }
     const size_t start = at;
     std::string word = next_word();
     if (word.empty()) {

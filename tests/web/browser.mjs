@@ -53,3 +53,12 @@ export async function open(browser, url) {
   page.problems = problems;
   return page;
 }
+
+// Ticks "No animation" (in the page's View menu), so that each step shows
+// its last frame at once.
+export async function noAnimation(page) {
+  await page.$eval('#still', (e) => {
+    e.checked = true;
+    e.dispatchEvent(new Event('change'));
+  });
+}

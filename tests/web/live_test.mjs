@@ -18,7 +18,7 @@ import { execFileSync } from 'node:child_process';
 import { existsSync } from 'node:fs';
 import { join } from 'node:path';
 import assert from 'node:assert/strict';
-import { launch, loadPuppeteer, open, skip } from './browser.mjs';
+import { launch, loadPuppeteer, noAnimation, open, skip } from './browser.mjs';
 
 const [pagePath, tool, browserPath] = process.argv.slice(2);
 if (!pagePath || !existsSync(pagePath)) skip('the live page was not built (needs emcc): ' + pagePath);
@@ -78,6 +78,15 @@ async function setSpeed(page, value) {
   }, value);
 }
 
+// Clicks a control, opening the menu that holds it first.
+async function press(page, selector) {
+  await page.$eval(selector, (e) => {
+    const menu = e.closest('details');
+    if (menu) menu.open = true;
+  });
+  await page.click(selector);
+}
+
 const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 const stepCount = (page) => page.$$eval('#steps li', (items) => items.length);
 
@@ -95,7 +104,7 @@ function address(ops) {
 
 async function openStill(browser, url) {
   const page = await open(browser, url);
-  await page.click('#still');
+  await noAnimation(page);
   return page;
 }
 
@@ -120,7 +129,13 @@ async function frameState(page) {
       frame: +svg.dataset.frame,
       frames: +svg.dataset.frames,
       text: document.getElementById('frame').textContent,
-      line: [...document.querySelectorAll('#recursion li')].findIndex((l) => l.hasAttribute('aria-current')),
+      caption: document.getElementById('caption').textContent,
+      code: (() => {
+        const lines = [...document.querySelectorAll('#code li')];
+        const lit = lines.findIndex((l) => l.hasAttribute('aria-current'));
+        const name = document.getElementById('code-name').textContent.split('(')[0];
+        return lit < 0 ? '' : name + ':' + (lit + 1);
+      })(),
       balance: Object.fromEntries(nodes.map((g) => [g.dataset.key, +g.dataset.balance])),
       parent,
       heavy: keys('heavy'),
@@ -184,7 +199,7 @@ async function checkSubSteps(browser, url, before, op, want) {
     const label = `${op}, frame ${i + 1} (${f.text})`;
     assert.deepEqual(changes(i === 0 ? previous : frames[i - 1], f), want[i].changes, label);
     assert.deepEqual(f.heavy, want[i].heavy || [], label + ': heavy');
-    assert.equal(f.line, want[i].line, label + ': recursion line');
+    assert.equal(f.code, want[i].code, label + ': the line of code');
     const heights = heightsOf(f);
     for (const [key, balance] of Object.entries(f.balance)) {
       if (f.heavy.includes(+key)) {
@@ -216,53 +231,94 @@ async function checkSubSteps(browser, url, before, op, want) {
 }
 
 async function subSteps(browser, url) {
-  // 11 12 then 13: 12 tilts right, 11 is -2, one left rotation.
+  // 11 12 then 13: 12 tilts right, 11 is -2, one left rotation; the factors
+  // balance_right writes come one by one, before it turns, and 11 is drawn
+  // with the factor written into it from then on.
   await checkSubSteps(browser, url, ['11', '12'], '13', [
-    { changes: [], line: 0 },                      // at 11: go right
-    { changes: [], line: 1 },                      // at 12: go right
-    { changes: ['+13:0', '13^12'], line: 2 },      // the new leaf
-    { changes: ['12:0>-1'], line: 1 },             // 12 now leans right
-    { changes: ['11:-1>-2'], heavy: [11], line: 0 },
-    { changes: ['12:-1>0'], heavy: [11], line: 0 },  // the factors written first
-    { changes: ['11:-2>0', '11^12', '12^'], line: 0 },  // rotate left at 11
-    { changes: [], line: -1 },                     // the result
+    { changes: [], code: 'insert_rotate:9' },        // at 11: go right
+    { changes: [], code: 'insert_rotate:9' },        // at 12: go right
+    { changes: ['+13:0', '13^12'], code: 'insert_rotate:2' },  // the new leaf
+    { changes: ['12:0>-1'], code: 'insert_rotate:12' },  // 12 now leans right
+    { changes: ['11:-1>-2'], heavy: [11], code: 'insert_rotate:14' },
+    { changes: [], heavy: [11], code: 'balance_right:2' },  // the right-right case
+    { changes: ['11:-2>0'], code: 'balance_right:3' },   // the factors, one by one
+    { changes: ['12:-1>0'], code: 'balance_right:3' },
+    { changes: ['11^12', '12^'], code: 'balance_right:4' },  // rotate left at 11
+    { changes: [], code: '' },                        // the result
   ]);
   // Insert 8 below 7, the left child of 9: 7 tilts right, 9 is +2 with a
   // child leaning right, so 7 turns left and 9 right; 10 and 12 only store
-  // their links (one recursion line for both).
+  // their links (one frame for both).
   const script = pieces.join(' ').split(' ');
   const double = await checkSubSteps(browser, url, script.slice(0, 8), '8', [
-    { changes: [], line: 0 },
-    { changes: [], line: 0 },
-    { changes: [], line: 1 },
-    { changes: [], line: 2 },
-    { changes: ['+8:0', '8^7'], line: 3 },
-    { changes: ['7:0>-1'], line: 2 },
-    { changes: ['9:1>2'], heavy: [9], line: 1 },
-    { changes: ['7:-1>0'], heavy: [9], line: 1 },
-    { changes: ['7^8', '8^9'], heavy: [9], line: 1 },      // rotate left at 7
-    { changes: ['8^10', '9:2>0', '9^8'], line: 1 },        // rotate right at 9
-    { changes: [], line: 0 },
-    { changes: [], line: -1 },
+    { changes: [], code: 'insert_rotate:3' },
+    { changes: [], code: 'insert_rotate:3' },
+    { changes: [], code: 'insert_rotate:3' },
+    { changes: [], code: 'insert_rotate:9' },
+    { changes: ['+8:0', '8^7'], code: 'insert_rotate:2' },
+    { changes: ['7:0>-1'], code: 'insert_rotate:12' },
+    { changes: ['9:1>2'], heavy: [9], code: 'insert_rotate:8' },
+    { changes: [], heavy: [9], code: 'balance_left:5' },   // the left-right case
+    { changes: ['7:-1>0'], heavy: [9], code: 'balance_left:7' },
+    { changes: ['9:2>0'], code: 'balance_left:7' },
+    { changes: [], code: 'balance_left:7' },               // 8 stays 0
+    { changes: ['7^8', '8^9'], code: 'balance_left:8' },   // rotate left at 7
+    { changes: ['8^10', '9^8'], code: 'balance_left:9' },  // rotate right at 9
+    { changes: [], code: 'insert_rotate:15' },
+    { changes: [], code: '' },
   ]);
-  assert.match(double[8].text, /^rotate left at 7/);
-  assert.match(double[9].text, /^rotate right at 9/);
+  assert.match(double[7].text, /left child 7 leans right \(-1\)/);
+  assert.match(double[11].text, /^rotate_left\(7\)/);
+  assert.match(double[12].text, /^rotate_right\(9\)/);
   // Delete 21: 17 is +2 with a child leaning right (two turns, the subtree a
   // level lower), then 12 is +2 with a child leaning left (one turn).
   await checkSubSteps(browser, url, [...script.slice(0, 14), '-d', '14', '-d', '10'], '-d 21', [
-    { changes: [], line: 0 },
-    { changes: [], line: 1 },
-    { changes: [], line: 2 },                              // found 21
-    { changes: ['-21'], line: 2 },                         // released
-    { changes: ['17:1>2'], heavy: [17], line: 1 },
-    { changes: ['13:-1>0'], heavy: [17], line: 1 },
-    { changes: ['13^15', '15^17'], heavy: [17], line: 1 },
-    { changes: ['15^12', '17:2>0', '17^15'], line: 1 },
-    { changes: ['12:1>2'], heavy: [12], line: 0 },
-    { changes: ['8:1>0'], heavy: [12], line: 0 },
-    { changes: ['12:2>0', '12^8', '8^', '9^12'], line: 0 },
-    { changes: [], line: -1 },
+    { changes: [], code: 'delete_rotate:7' },
+    { changes: [], code: 'delete_rotate:7' },
+    { changes: [], code: 'delete_at:1' },                 // found 21
+    { changes: ['-21'], code: 'delete_at:3' },            // released
+    { changes: ['17:1>2'], heavy: [17], code: 'del_balance_left:4' },
+    { changes: [], heavy: [17], code: 'del_balance_left:5' },
+    { changes: ['13:-1>0'], heavy: [17], code: 'del_balance_left:6' },
+    { changes: ['17:2>0'], code: 'del_balance_left:6' },
+    { changes: [], code: 'del_balance_left:6' },
+    { changes: ['13^15', '15^17'], code: 'del_balance_left:7' },
+    { changes: ['15^12', '17^15'], code: 'del_balance_left:8' },
+    { changes: ['12:1>2'], heavy: [12], code: 'del_balance_left:4' },
+    { changes: [], heavy: [12], code: 'del_balance_left:10' },
+    { changes: ['12:2>0'], code: 'del_balance_left:10' },
+    { changes: ['8:1>0'], code: 'del_balance_left:10' },
+    { changes: ['12^8', '8^', '9^12'], code: 'del_balance_left:11' },
+    { changes: [], code: '' },
   ]);
+}
+
+// Before the last frame of a step, neither the caption line nor the frame's
+// words name the outcome (a rotation's name, a new root, the change of the
+// tree's height); a frame that says what factor a node now has draws it so.
+async function nothingTold(browser, url) {
+  const page = await openStill(browser, url + address(words.slice(0, -1)));
+  const steps = await stepCount(page);
+  const outcome = /new root|no rotation|rotation \(|one level (higher|lower)|now empty/;
+  for (let i = 0; i < steps; i++) {
+    await page.click(`#steps li:nth-child(${i + 1}) button`);
+    const frames = await walkFrames(page);
+    const caption = frames[frames.length - 1].caption;
+    for (const f of frames.slice(0, -1)) {
+      const label = `step ${i + 1}, frame ${f.frame + 1}: ${f.caption} / ${f.text}`;
+      assert.notEqual(f.caption, caption, label);
+      assert.doesNotMatch(f.caption + ' ' + f.text, outcome, label);
+      const said = [...f.text.matchAll(/(-?\d+) (?:was balanced and now leans (?:left|right)|leaned (?:left|right) and is now balanced) \(([+-]?\d)\)/g),
+        ...f.text.matchAll(/the factor (-?\d+) will have once the rotation is done: ([+-]?\d)/g)];
+      for (const m of said) assert.equal(f.balance[m[1]], +m[2], label + ': ' + m[1] + ' drawn ' + f.balance[m[1]]);
+      for (const m of f.text.matchAll(/(-?\d+) (?:already )?leaned (?:left|right): it is now ([+-]2)/g)) {
+        assert.equal(f.balance[m[1]], +m[2], label);
+        assert.deepEqual(f.heavy, [+m[1]], label);
+      }
+    }
+  }
+  assert.deepEqual(page.problems, []);
+  await page.close();
 }
 
 // Geometry, keys, balance factors and edges as drawn, marks aside.
@@ -319,6 +375,11 @@ async function queries(browser, url) {
   await type(page, '?16');
   assert.match(await text(page, '#caption'), /^search 16: not in the tree; the search ends at the empty (left|right) link of (15|17)$/);
   assert.deepEqual((await frameState(page)).hit, []);
+  await page.click('#sub-prev');
+  const end = await frameState(page);
+  assert.match(end.text, /^the empty (left|right) link of (15|17): 16 is not in the tree/);
+  assert.equal(await page.$$eval('#tree .marks .end', (l) => l.length), 1, 'the end of the failed search is marked');
+  assert.equal(end.code, 'search_avl:1');
 
   // The neighbours in key order, the extremes and the in-order walk.
   const around = keys.indexOf(12);
@@ -327,11 +388,11 @@ async function queries(browser, url) {
     ['#minimum', '', `minimum: ${keys[0]}, the leftmost node`],
     ['#maximum', '', `maximum: ${keys[keys.length - 1]}, the rightmost node`]]) {
     if (word) await page.type('#ops', word);
-    await page.click(button);
+    await press(page, button);
     await page.waitForSelector('#tree[data-state=still]');
     assert.equal(await text(page, '#caption'), caption);
   }
-  await page.click('#inorder');
+  await press(page, '#inorder');
   await page.waitForSelector('#tree[data-state=still]');
   const order = await page.$$eval('#tree g.node', (g) => g.map((n) =>
     [+n.querySelector('.order text').textContent, +n.dataset.key]).sort((a, b) => a[0] - b[0]).map((p) => p[1]));
@@ -380,25 +441,64 @@ function onScreen(page) {
   });
 }
 
-// 300 nodes: #fit shows every node inside the panel, filling it one way;
-// a new key brings the view back to the change, at a legible size.
+// 300 nodes: a new key brings the view to the change at a legible size;
+// #fit shows every node inside the panel, filling it one way, and that zoom
+// stays through the next operation, which the view follows.
 async function largeTree(browser, url) {
   const keys = scrambled(300);
   const page = await openStill(browser, url + '#ops=' + keys.join(','));
+  await type(page, String(keys[0] + 1));
+  const inSight = (at) => {
+    const [left, right, top, bottom] = at.added;
+    return left >= at.panel[0] && right <= at.panel[2] && top >= at.panel[1] && bottom <= at.panel[3];
+  };
+  const followed = await onScreen(page);
+  assert.ok(inSight(followed), 'the new node is in sight: ' + followed.added);
+  assert.ok(followed.added[1] - followed.added[0] >= 1.5 * followed.added[4], 'the new node is drawn at a legible size');
+
   await page.click('#fit');
   const fitted = await onScreen(page);
-  assert.equal(fitted.count, 300);
-  assert.equal(fitted.inside, 300, 'every node inside the panel');
+  assert.equal(fitted.count, 301);
+  assert.equal(fitted.inside, 301, 'every node inside the panel');
   const [w, h] = [fitted.panel[2] - fitted.panel[0], fitted.panel[3] - fitted.panel[1]];
   assert.ok(fitted.spread[0] > 0.9 * w || fitted.spread[1] > 0.9 * h, 'the tree fills its panel: ' + fitted.spread);
   assert.ok(fitted.scale < 0.5, 'a 300-node tree is shrunk to fit: ' + fitted.scale);
+  await type(page, String(keys[1] + 1));
+  const kept = await onScreen(page);
+  assert.ok(Math.abs(kept.scale - fitted.scale) < 1e-6, 'the zoom stays: ' + kept.scale + ' ' + fitted.scale);
+  assert.ok(inSight(kept), 'the new node is in sight at the kept zoom');
 
-  await type(page, String(keys[0] + 1));
-  const followed = await onScreen(page);
-  const [left, right, top, bottom, rx] = followed.added;
-  assert.ok(left >= followed.panel[0] && right <= followed.panel[2] && top >= followed.panel[1] &&
-    bottom <= followed.panel[3], 'the new node is in sight: ' + followed.added);
-  assert.ok(right - left >= 1.5 * rx, 'the new node is drawn at a legible size');
+  // A small tree fitted is enlarged.
+  const small = await openStill(browser, url + '#ops=2,1,3');
+  await small.click('#fit');
+  assert.ok((await onScreen(small)).scale > 1.2, 'Fit enlarges a small tree');
+  assert.deepEqual(page.problems.concat(small.problems), []);
+  await small.close();
+  await page.close();
+}
+
+// 500 nodes fitted: no two nodes overlap, each drawn inside its column.
+async function fittedFiveHundred(browser, url, dir) {
+  const page = await openStill(browser, url + '#ops=' + scrambled(500).join(','));
+  await page.setViewport({ width: 1280, height: 800 });
+  await page.click('#fit');
+  await page.waitForSelector('#tree[data-state=still]');
+  const boxes = await page.$$eval('#tree g.node ellipse', (l) => l.map((e) => {
+    const r = e.getBoundingClientRect();
+    return [r.left, r.right, r.top, r.bottom];
+  }));
+  assert.equal(boxes.length, 500);
+  boxes.sort((a, b) => a[0] - b[0]);
+  let overlaps = 0;
+  for (let i = 0; i < boxes.length; i++) {
+    for (let j = i + 1; j < boxes.length && boxes[j][0] < boxes[i][1]; j++) {
+      if (boxes[j][2] < boxes[i][3] && boxes[i][2] < boxes[j][3]) overlaps += 1;
+    }
+  }
+  assert.equal(overlaps, 0, 'overlapping node pairs at 500 nodes fitted');
+  const panel = await page.$eval('#tree', (e) => e.getBoundingClientRect().toJSON());
+  assert.ok(boxes.every((b) => b[0] >= panel.left - 1 && b[1] <= panel.right + 1), 'every node inside the panel');
+  if (dir) await page.screenshot({ path: join(dir, 'live_fitted.png') });
   assert.deepEqual(page.problems, []);
   await page.close();
 }
@@ -426,40 +526,234 @@ async function badAddresses(browser, url) {
   const steps = await open(browser, url + '#ops=' + pairs.join(','));
   assert.equal(await stepCount(steps), 2000);
   assert.equal(await steps.$eval('#ops', (e) => e.value), '7 -d 7 7 -d 7 7 -d 7');
-  assert.match(await text(steps, '#message'), /at most 2,000 steps.*other 6 operations are left in the box/);
+  assert.match(await text(steps, '#message'), /at most 2,000 operations; the other 6 operations of the address are left in the box/);
   await steps.close();
+
+  // A NUL in the address is a character of its item, not its end; a leading
+  // '-' is explained; neither builds anything nor rewrites the address.
+  for (const [bad, said] of [['#ops=1%002', /"1\\x002", which is not an operation \(not a 32-bit key\)/],
+    ['#ops=5,-2147483648', /leading - deletes, so -2147483648 would delete 2147483648, and \+-2147483648 inserts -2147483648/]]) {
+    const page = await open(browser, url + bad);
+    assert.match(await text(page, '#message'), said, bad);
+    assert.equal(await stepCount(page), 0, bad);
+    assert.equal(new URL(page.url()).hash, bad.slice(0, bad.indexOf('=') + 1) + bad.slice(bad.indexOf('=') + 1), bad);
+    await page.close();
+  }
+
 
   const nodes = await open(browser, url + '#ops=' + scrambled(503).join(','));
   assert.equal(await stepCount(nodes), 500);
   assert.equal(await nodes.$eval('#ops', (e) => e.value), scrambled(503).slice(500).join(' '));
   assert.deepEqual(steps.problems.concat(nodes.problems), []);
   await nodes.close();
+
+  // The box: a paste of a million keys is read up to the page's bounds and
+  // the rest stays in the box, unread; a word of 100,000 digits is named in
+  // a message of one line; a sorted run says where it stopped.
+  const box = await openStill(browser, url);
+  const million = Array.from({ length: 1000000 }, (_, i) => i + 1).join(' ');
+  await box.$eval('#ops', (e, v) => { e.value = v; }, million);
+  await box.focus('#ops');
+  await box.keyboard.press('Enter');
+  await box.waitForSelector('#tree[data-state=still]');
+  assert.equal(await stepCount(box), 500);
+  assert.match(await text(box, '#message'), /500 nodes.*other 1,500 operations are left in the box/);
+  const rest = await box.$eval('#ops', (e) => [e.value.length, e.value.slice(0, 12)]);
+  assert.deepEqual(rest, [million.length - million.indexOf(' 501 ') - 1, '501 502 503 ']);
+  const digits = '9'.repeat(100000);
+  await box.$eval('#ops', (e, v) => { e.value = v; }, digits);
+  await box.click('#search');
+  const said = await text(box, '#message');
+  assert.ok(said.length < 200 && said.includes('100,000 characters'), said.slice(0, 300));
+  await box.$eval('#ops', (e) => { e.value = '-d 1 2\u00003'; });
+  await box.click('#insert');
+  assert.match(await text(box, '#message'), /"2\\x003": not a 32-bit key; nothing was changed/);
+  await press(box, '#reset');
+  await type(box, '2147483640');
+  await box.$eval('#count', (e) => { e.value = '50'; });
+  await press(box, '#sorted');
+  await box.waitForSelector('#tree[data-state=still]');
+  assert.equal(await stepCount(box), 8);
+  assert.match(await text(box, '#message'), /stopped at 2147483647, the largest 32-bit key: 7 of 50 keys/);
+  assert.deepEqual(box.problems, []);
+  await box.close();
 }
 
-// Undo undoes the step shown (and those made on top of it); Reset can be
-// undone.
-async function undoAndReset(browser, url) {
+// History: typing at an earlier step branches, and Undo brings the steps
+// after it back, Redo the branch; Reset can be undone. At the node bound an
+// insertion is refused and nothing changes, the step line and the buttons
+// included.
+async function history(browser, url) {
   const ops = pieces[0].split(' ');
   const page = await openStill(browser, url + address(ops));
   await page.click('#steps li:nth-child(3) button');
+  await type(page, '99');
+  assert.equal(await stepCount(page), 4);
+  assert.match(await text(page, '#message'), /4 steps after it went to the history: Undo brings them back/);
+  assert.equal(new URL(page.url()).hash, '#ops=11,12,13,99');
   await page.click('#undo');
-  assert.equal(await stepCount(page), 2);
-  assert.equal(await drawn(page), expected[1].tree);
-  assert.equal(await text(page, '#caption'), expected[1].caption);
-  assert.match(await text(page, '#message'), /Undid step 3 \(insert 13\)/);
-  assert.equal(new URL(page.url()).hash, '#ops=11,12');
-  await page.click('#reset');
+  assert.equal(await stepCount(page), 7);
+  assert.equal(await drawn(page), expected[6].tree);
+  assert.equal(new URL(page.url()).hash, address(ops));
+  await page.click('#redo');
+  assert.equal(await stepCount(page), 4);
+  assert.ok((await drawn(page)).includes(':99/'), 'the branch is back');
+  assert.equal(await page.$eval('#redo', (e) => e.disabled), true);
+  await press(page, '#reset');
   assert.equal(await stepCount(page), 0);
   assert.equal(await page.$$eval('#tree g.node', (l) => l.length), 0);
   await page.click('#undo');
-  assert.equal(await stepCount(page), 2);
-  assert.equal(await drawn(page), expected[1].tree);
+  assert.equal(await stepCount(page), 4);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+
+  const full = await openStill(browser, url + '#ops=' + scrambled(500).join(',') + ',?5');
+  await full.click('#steps li:nth-child(500) button');
+  const before = [await text(full, '#where'), await full.$eval('#next-step', (e) => e.disabled)];
+  await type(full, '7');
+  assert.equal(await stepCount(full), 501, 'the step after it stays');
+  assert.match(await text(full, '#message'), /500 nodes.*nothing was changed/);
+  assert.deepEqual([await text(full, '#where'), await full.$eval('#next-step', (e) => e.disabled)], before);
+  assert.equal(await full.$eval('#ops', (e) => e.value), '7');
+  assert.deepEqual(full.problems, []);
+  await full.close();
+}
+
+// Keys and buttons: Space pauses and plays from the box (left empty) and
+// from a button (which it does not press), the arrows then still walk the
+// frames; Play waits for something to play; an empty box says what each
+// button wants.
+async function keysAndButtons(browser, url) {
+  const page = await open(browser, url);
+  assert.equal(await page.$eval('#play', (e) => e.disabled), true, 'Play on an empty page');
+  for (const [button, said] of [['#search', 'Type a key to search for.'], ['#delete', 'Type a key to delete.'],
+    ['#insert', 'Type keys to insert']]) {
+    await page.click(button);
+    assert.ok((await text(page, '#message')).startsWith(said), button);
+  }
+  await setSpeed(page, '0.25');
+  await type(page, '1 2 3');
+  await page.focus('#ops');
+  await page.keyboard.press('Space');
+  assert.equal(await page.$eval('#play', (e) => e.textContent), 'Play', 'Space in the box pauses');
+  assert.equal(await page.$eval('#ops', (e) => e.value), '');
+  await page.waitForSelector('#tree[data-state=still]');
+  const at = await text(page, '#where');
+  await page.keyboard.press('ArrowLeft');
+  assert.notEqual(await text(page, '#where'), at, 'the arrows still work');
+  await page.focus('#fit');
+  await page.keyboard.press('Space');
+  assert.equal(await page.$eval('#play', (e) => e.textContent), 'Pause', 'Space on a button plays');
+  assert.equal(await page.$eval('#play', (e) => e.hasAttribute('aria-pressed')), false);
   assert.deepEqual(page.problems, []);
   await page.close();
 }
 
-// On a phone the box and the tree share the screen; dark mode darkens the
-// page and the nodes; the tree is also an outline of keys and factors.
+// The exercise mode: the page asks before the frame that answers, checks
+// the answer against the module's and keeps the score; a fresh exercise and
+// a scenario lead to the case named.
+async function exercise(browser, url, dir) {
+  const page = await open(browser, url + '#ops=30,20');
+  await setSpeed(page, '8');
+  await press(page, '#exercise');
+  await page.$eval('#exercise-menu', (e) => { e.open = false; });
+  await type(page, '10');
+  const asked = async () => {
+    await page.waitForSelector('#ask:not([hidden])');
+    return text(page, '#ask-question');
+  };
+  const answer = async (choice) => {
+    const buttons = await page.$$('#ask-answers button');
+    for (const b of buttons) if ((await b.evaluate((e) => e.textContent)) === choice) { await b.click(); return; }
+    throw new Error('no answer ' + choice);
+  };
+  assert.match(await asked(), /^Back at 20, its left subtree grew\. Which rotation/);
+  if (dir) await page.screenshot({ path: join(dir, 'live_exercise.png') });
+  await answer('LL');
+  assert.equal(await text(page, '#score'), 'Score: 0 of 1');
+  assert.match(await text(page, '#message'), /Not quite: the answer is none/);
+  await page.click('#play');
+  assert.match(await asked(), /^Back at 30, its left subtree grew/);
+  await answer('LL');
+  assert.equal(await text(page, '#score'), 'Score: 1 of 2');
+  await page.click('#play');
+  assert.match(await asked(), /which key is the root\?/);
+  await page.type('#ask-answers input', '20');
+  await page.keyboard.press('Enter');
+  assert.equal(await text(page, '#score'), 'Score: 2 of 3');
+  await page.waitForSelector('#tree[data-state=still]');
+  assert.match(await text(page, '#caption'), /single rotation \(left-left\) at 30; 20 is the tree's new root/);
+
+  await press(page, '#exercise');  // off: the rest plays through
+  await page.select('#case', 'RL');
+  await press(page, '#fresh');
+  await page.waitForFunction(() => document.querySelectorAll('#steps li').length === 3);
+  await page.waitForSelector('#tree[data-state=still]');
+  assert.match(await text(page, '#caption'), /double rotation \(right-left\)/);
+  await press(page, '[data-scenario=two-rotations]');
+  await page.waitForFunction(() => document.querySelectorAll('#steps li').length === 13);
+  await page.waitForSelector('#tree[data-state=still]');
+  assert.match(await text(page, '#caption'), /^delete 12: .*then single rotation/);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+}
+
+// The drawing saved as SVG is a well-formed picture of the same nodes.
+async function svgExport(browser, url) {
+  const page = await openStill(browser, url + address(pieces[0].split(' ')));
+  await page.evaluate(() => {
+    window.saved = null;
+    const make = URL.createObjectURL;
+    URL.createObjectURL = (blob) => { window.saved = blob; return make(blob); };
+  });
+  await press(page, '#export');
+  const parsed = await page.evaluate(async () => {
+    const doc = new DOMParser().parseFromString(await window.saved.text(), 'image/svg+xml');
+    return {
+      error: doc.querySelector('parsererror') !== null,
+      root: doc.documentElement.nodeName,
+      keys: [...doc.querySelectorAll('g.node')].map((g) => +g.getAttribute('data-key')).sort((a, b) => a - b),
+      edges: doc.querySelectorAll('line.edge').length,
+    };
+  });
+  const shown = (await page.$$eval('#tree g.node', (l) => l.map((g) => +g.dataset.key))).sort((a, b) => a - b);
+  assert.deepEqual(parsed, { error: false, root: 'svg', keys: shown, edges: shown.length - 1 });
+  assert.deepEqual(page.problems, []);
+  await page.close();
+}
+
+// 1024x768 at 150% zoom: the whole tree panel is on the first screen after a
+// build, the page does not scroll, and the panel stays put while the words
+// below change.
+async function projector(browser, url, dir) {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 683, height: 512, deviceScaleFactor: 1.5 });
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready=yes]');
+  await page.$eval('#count', (e) => { e.value = '12'; });
+  await press(page, '#random');
+  const rects = [];
+  for (let i = 0; i < 6; i++) {
+    rects.push(await page.evaluate(() => [window.scrollY, document.documentElement.scrollHeight,
+      ...Object.values(document.querySelector('.panel').getBoundingClientRect().toJSON()).slice(0, 4)].join(' ')));
+    await new Promise((done) => setTimeout(done, 150));
+  }
+  await page.waitForSelector('#tree[data-state=still]', { timeout: 60000 });
+  const [scroll, height, x, y, w, h] = rects[0].split(' ').map(Number);
+  assert.equal(scroll, 0);
+  assert.ok(height <= 512, 'the page does not scroll: ' + height);
+  assert.ok(y >= 0 && y + h <= 512 && x >= 0 && x + w <= 683 && h > 250, 'the panel on screen: ' + rects[0]);
+  assert.equal(new Set(rects).size, 1, 'the panel stays put: ' + rects.join(' | '));
+  const inside = await onScreen(page);
+  assert.equal(inside.inside, inside.count, 'the whole tree in its panel');
+  if (dir) await page.screenshot({ path: join(dir, 'live_projector.png') });
+  await page.close();
+}
+
+// On a phone the box and the tree share the screen and the colour key is a
+// click away; dark mode darkens the page and the nodes; the tree is also an
+// outline of keys and factors. In both schemes every node's text keeps 4.5:1
+// against its fill, and the marks against the page.
 async function phoneAndDark(browser, url) {
   const page = await browser.newPage();
   await page.setViewport({ width: 390, height: 844, isMobile: true, hasTouch: true });
@@ -485,30 +779,66 @@ async function phoneAndDark(browser, url) {
   assert.equal(layout.outline, 7);
   assert.match(layout.first, /^12, balance factor [-+]?\d/);
   assert.equal(layout.focused, 'ops');
+  await page.click('#side-toggle');
+  const key = await page.$eval('#legend', (e) => {
+    const r = e.getBoundingClientRect();
+    return [r.width > 0 && r.height > 0, r.left >= 0 && r.right <= 390 + 1];
+  });
+  assert.deepEqual(key, [true, true], 'the colour key on a phone');
+  for (const scheme of ['dark', 'light']) {
+    await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
+    const low = await page.evaluate(() => {
+      const luminance = (color) => {
+        const [r, g, b] = color.match(/\d+/g).slice(0, 3).map((v) => {
+          const c = v / 255;
+          return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+        });
+        return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+      };
+      const ratio = (a, b) => (Math.max(luminance(a), luminance(b)) + 0.05) / (Math.min(luminance(a), luminance(b)) + 0.05);
+      const layer = document.querySelector('#tree .nodes');
+      const paper = getComputedStyle(document.querySelector('.panel')).backgroundColor;
+      const found = [];
+      for (const lean of ['lean-left', 'balanced', 'lean-right']) {
+        for (const state of ['', ' heavy', ' added', ' at', ' hit', ' path']) {
+          const g = document.createElementNS('http://www.w3.org/2000/svg', 'g');
+          g.setAttribute('class', 'node ' + lean + state);
+          g.innerHTML = '<ellipse rx="20" ry="20"/><text class="key">1</text><text class="balance">0</text>';
+          layer.appendChild(g);
+          const fill = getComputedStyle(g.querySelector('ellipse')).fill;
+          for (const t of g.querySelectorAll('text')) {
+            const r = ratio(getComputedStyle(t).fill, fill);
+            if (r < 4.5) found.push(`${lean}${state} ${t.getAttribute('class')}: ${r.toFixed(2)}`);
+          }
+          if (state) {
+            const r = ratio(getComputedStyle(g.querySelector('ellipse')).stroke, paper);
+            if (r < 4.5) found.push(`${lean}${state} mark: ${r.toFixed(2)}`);
+          }
+          g.remove();
+        }
+      }
+      return found;
+    });
+    assert.deepEqual(low, [], scheme + ': contrast below 4.5:1');
+  }
   await page.close();
 }
 
+// The README's pictures: the code panel during a double rotation, a 500-node
+// tree fitted (fittedFiveHundred), the projector's screen (projector), the
+// exercise mode asking (exercise) and the phone.
 async function screenshots(browser, url, dir) {
-  // The double rotation of inserting 8, during its first turn.
   const script = pieces.join(' ').split(' ');
-  const shot = await open(browser, url + address(script.slice(0, 8)));
-  await shot.setViewport({ width: 1100, height: 820 });
-  await setSpeed(shot, '0.5');
+  const shot = await browser.newPage();
+  await shot.setViewport({ width: 1280, height: 760 });
+  await shot.goto(url + address(script.slice(0, 8)));
+  await shot.waitForSelector('body[data-ready=yes]');
+  await noAnimation(shot);
   await type(shot, '8');
-  await shot.waitForSelector('#tree[data-frame="8"][data-state=moving]', { timeout: 60000 });
-  await new Promise((done) => setTimeout(done, 600));
-  await shot.screenshot({ path: join(dir, 'live_rotation.png') });
+  await shot.waitForSelector('#tree[data-state=still]');
+  while ((await frameState(shot)).frame > 11) await shot.click('#sub-prev');
+  await shot.screenshot({ path: join(dir, 'live_code.png') });
   await shot.close();
-
-  // 300 keys of up to three digits, in a scrambled order.
-  const ranks = scrambled(300).map((k, i) => [k, i]).sort((a, b) => a[0] - b[0]);
-  const keys = ranks.map((r, rank) => [r[1], rank + 1]).sort((a, b) => a[0] - b[0]).map((p) => p[1]);
-  const large = await openStill(browser, url + '#ops=' + keys.join(','));
-  await large.setViewport({ width: 1100, height: 900 });
-  await large.click('#fit');
-  await large.waitForSelector('#tree[data-state=still]');
-  await large.screenshot({ path: join(dir, 'live_fitted.png') });
-  await large.close();
 
   const phone = await browser.newPage();
   await phone.setViewport({ width: 390, height: 844, isMobile: true, hasTouch: true });
@@ -537,12 +867,11 @@ try {
   assert.match(await text(page, '#message'), /99 is not in the tree/);
 
   // Every step, gone back to from the list, without gliding.
-  await page.click('#still');
+  await noAnimation(page);
   for (let i = 0; i < expected.length; i++) {
     await page.click(`#steps li:nth-child(${i + 1}) button`);
     assert.equal(await text(page, '#caption'), expected[i].caption, 'caption of step ' + (i + 1));
     assert.equal(await drawn(page), expected[i].tree, 'tree of step ' + (i + 1));
-    assert.ok((await page.$$eval('#recursion li', (l) => l.length)) > 0, 'recursion of step ' + (i + 1));
   }
 
   // The address holds the operations; a new page built from it has the same steps.
@@ -554,33 +883,49 @@ try {
   assert.equal(await text(again, '#caption'), expected[expected.length - 1].caption);
   await again.close();
 
-  // Undo takes the last step away, from the tree, the list and the address.
+  // Undo takes back the last change (the third piece typed), from the tree,
+  // the list and the address; Redo brings it back, tree, caption and address
+  // as they were.
+  const whole = await drawn(page);
   await page.click('#undo');
-  assert.equal(await stepCount(page), expected.length - 1);
-  assert.equal(await drawn(page), expected[expected.length - 2].tree);
-  assert.equal(await text(page, '#caption'), expected[expected.length - 2].caption);
-  assert.ok(!new URL(page.url()).hash.endsWith(',-99'), 'the address still holds the undone step');
+  assert.equal(await stepCount(page), expected.length - 6);
+  assert.equal(await drawn(page), expected[expected.length - 7].tree);
+  assert.equal(await text(page, '#caption'), expected[expected.length - 7].caption);
+  assert.ok(!new URL(page.url()).hash.includes(',-14'), 'the address still holds the undone steps');
+  await page.click('#redo');
+  assert.equal(await stepCount(page), expected.length);
+  assert.equal(await drawn(page), whole);
+  assert.equal(await text(page, '#caption'), expected[expected.length - 1].caption);
+  assert.equal(new URL(page.url()).hash, address);
+  await page.click('#undo');
 
   // Bad input: a message next to the box, and nothing changes.
-  for (const [bad, said] of [['12 abc', 'not a 32-bit key: abc'],
-    ['4294967296', 'out of range for a 32-bit key: 4294967296']]) {
+  for (const [bad, said] of [['12 abc', '"abc": not a 32-bit key'],
+    ['4294967296', '"4294967296": out of range for a 32-bit key']]) {
     const before = await drawn(page);
     await type(page, bad);
     assert.match(await text(page, '#message'), new RegExp(said));
-    assert.equal(await stepCount(page), expected.length - 1, bad);
+    assert.equal(await stepCount(page), expected.length - 6, bad);
     assert.equal(await drawn(page), before, bad);
     assert.equal(await page.$eval('#ops', (e) => e.value), bad, 'the box keeps ' + bad);
   }
   assert.deepEqual(page.problems, []);
 
+  const shots = process.env.AVL_LIVE_SCREENSHOTS;
   await subSteps(browser, url);
+  await nothingTold(browser, url);
   await failedDelete(browser, url);
   await queries(browser, url);
   await largeTree(browser, url);
+  await fittedFiveHundred(browser, url, shots);
+  await projector(browser, url, shots);
   await badAddresses(browser, url);
-  await undoAndReset(browser, url);
+  await history(browser, url);
+  await keysAndButtons(browser, url);
+  await exercise(browser, url, shots);
+  await svgExport(browser, url);
   await phoneAndDark(browser, url);
-  if (process.env.AVL_LIVE_SCREENSHOTS) await screenshots(browser, url, process.env.AVL_LIVE_SCREENSHOTS);
+  if (shots) await screenshots(browser, url, shots);
   console.log(`live page: ${expected.length} steps drawn and captioned as avl_dot --html does; ` +
     'sub-steps, queries, views, bounds and layouts checked');
 } finally {

@@ -8,7 +8,7 @@
 // it, the tree as text for screen readers) is all inside that span.
 //
 //   node measure.mjs PAGE BROWSER [NODES] [STEPS]
-import { launch, loadPuppeteer, open } from './browser.mjs';
+import { launch, loadPuppeteer, noAnimation, open } from './browser.mjs';
 
 const [pagePath, browserPath, nodesText, stepsText] = process.argv.slice(2);
 const nodes = Number(nodesText || 300);
@@ -24,7 +24,7 @@ for (let i = 0, k = 7; i < nodes; i++) {
 const browser = await launch(puppeteer, browserPath);
 try {
   const page = await open(browser, 'file://' + pagePath + '#ops=' + keys.join(','));
-  await page.click('#still');
+  await noAnimation(page);
   const result = await page.evaluate((count, keys) => {
     const box = document.getElementById('ops');
     const svg = document.getElementById('tree');
