@@ -100,7 +100,8 @@ class TreeCopy {
   NodeCopy* find(const nod* node);
   int32_t key_of(const nod* node) const;
 
-  // Applies one report; `turning` is the node the last `rotate` named.
+  // Applies one report of an operation on the module's tree, in the order
+  // they came.
   void follow(const TraceEvent& e);
   // Whether it holds exactly the module's tree: keys, factors and links.
   bool same_as(const AVL_TREE* tree) const;

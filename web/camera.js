@@ -86,21 +86,19 @@ function Camera(page) {
       to.x = fx * cam.s + cam.x - fx * s;
       to.y = fy * was + cam.y - fy * up;
     }
-    if ((x1 - x0) * s > v.w) {
-      to.x = v.w / 2 - focus[0][F.x] * s;
-    } else if (x0 * s + to.x < 0) {
-      to.x = -x0 * s;
-    } else if (x1 * s + to.x > v.w) {
-      to.x = v.w - x1 * s;
-    }
-    if ((y1 - y0) * up > v.h) {
-      to.y = v.h / 2 - focus[0][F.y] * up;
-    } else if (y0 * up + to.y < 0) {
-      to.y = -y0 * up;
-    } else if (y1 * up + to.y > v.h) {
-      to.y = v.h - y1 * up;
-    }
+    to.x = inSight(x0, x1, s, to.x, v.w, focus[0][F.x]);
+    to.y = inSight(y0, y1, up, to.y, v.h, focus[0][F.y]);
     return same(to) ? null : to;
+  }
+
+  // The offset on one axis that brings the span lo..hi (at scale k) into a
+  // view `size` pixels long, moving as little as it can; a span too long
+  // for it is centred on `centre`.
+  function inSight(lo, hi, k, offset, size, centre) {
+    if ((hi - lo) * k > size) return size / 2 - centre * k;
+    if (lo * k + offset < 0) return -lo * k;
+    if (hi * k + offset > size) return size - hi * k;
+    return offset;
   }
 
   function ease(t) { return t < 0.5 ? 2 * t * t : 1 - 2 * (1 - t) * (1 - t); }

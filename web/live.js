@@ -216,14 +216,16 @@ window.addEventListener('afterprint', function () { page.camera.print(false); })
 // side where there is not (then closed until asked for).
 var side = page.$('side');
 var sideToggle = page.$('side-toggle');
+var beside = window.matchMedia('(min-width: 64.01rem)');
 function showSide(open) {
   side.hidden = !open;
+  side.parentNode.classList.toggle('beside', open && beside.matches);
   sideToggle.setAttribute('aria-expanded', open ? 'true' : 'false');
   sideToggle.textContent = open ? 'Hide code' : 'Code';
   page.camera.resized();
 }
 sideToggle.addEventListener('click', function () { showSide(side.hidden); });
-showSide(window.matchMedia('(min-width: 64.01rem)').matches);
+showSide(beside.matches);
 
 // One menu open at a time; Escape or a click elsewhere closes it.
 var menus = document.querySelectorAll('details.menu');
@@ -283,6 +285,7 @@ page.svg.addEventListener('wheel', function (e) {
   page.camera.zoomAt(e.clientX - r.left, e.clientY - r.top, Math.exp(-delta * 0.0015));
 }, { passive: false });
 window.addEventListener('resize', function () {
+  side.parentNode.classList.toggle('beside', !side.hidden && beside.matches);
   page.camera.resized();
   var at = page.player.where();
   if (page.live) page.player.show(at.step, at.frame, false);
