@@ -35,7 +35,10 @@ function Camera(page) {
     return Math.max(s, Math.min(1, (viewport().h - 2 * PAD) / (h || drawn.h)));
   }
 
+  var printing = false;
+
   function show() {
+    if (printing) return;  // the whole drawing stays on the page until printed
     var v = rise(cam.s);
     layer.setAttribute('transform', 'translate(' + cam.x.toFixed(1) + ' ' + cam.y.toFixed(1) +
       ') scale(' + cam.s.toFixed(4) + ' ' + v.toFixed(4) + ')');
@@ -142,6 +145,7 @@ function Camera(page) {
 
   // While printing, the whole drawing at its own scale fills the page's width.
   function print(on) {
+    printing = on;
     if (on) {
       svg.setAttribute('viewBox', '0 0 ' + drawn.w + ' ' + drawn.h);
       layer.setAttribute('transform', '');

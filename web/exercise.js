@@ -88,6 +88,7 @@ function Exercise(page) {
 
   // Starts from an empty tree (Undo brings the old one back) with `words`.
   function build(words, what) {
+    asked = {};
     page.player.reset(false);
     page.operate(page.live.read(words, 0, page.player.room()).ops, what + ': ' + words + '.', what);
   }
@@ -117,6 +118,7 @@ function Exercise(page) {
   }
 
   toggle.addEventListener('change', function () {
+    asked = {};
     showScore();
     if (!toggle.checked) box.hidden = true;
   });

@@ -698,8 +698,9 @@ async function exercise(browser, url, dir) {
   await page.close();
 }
 
-// The drawing saved as SVG is a well-formed picture of the same nodes.
-async function svgExport(browser, url) {
+// The drawing saved as SVG is a well-formed picture of the same nodes; in
+// print, the whole tree is on the page, with the caption under it.
+async function exportAndPrint(browser, url) {
   const page = await openStill(browser, url + address(pieces[0].split(' ')));
   await page.evaluate(() => {
     window.saved = null;
@@ -718,6 +719,23 @@ async function svgExport(browser, url) {
   });
   const shown = (await page.$$eval('#tree g.node', (l) => l.map((g) => +g.dataset.key))).sort((a, b) => a - b);
   assert.deepEqual(parsed, { error: false, root: 'svg', keys: shown, edges: shown.length - 1 });
+
+  await page.emulateMediaType('print');
+  await page.evaluate(() => window.dispatchEvent(new Event('beforeprint')));
+  const printed = await page.evaluate(() => {
+    const svg = document.getElementById('tree').getBoundingClientRect();
+    const caption = document.getElementById('caption');
+    const nodes = [...document.querySelectorAll('#tree g.node ellipse')].map((e) => e.getBoundingClientRect());
+    return {
+      inside: nodes.filter((b) => b.left >= svg.left - 1 && b.right <= svg.right + 1 &&
+        b.top >= svg.top - 1 && b.bottom <= svg.bottom + 1).length,
+      width: svg.right <= document.documentElement.clientWidth + 1,
+      caption: [caption.getBoundingClientRect().height > 0, caption.getBoundingClientRect().top >= svg.bottom - 1,
+        caption.textContent],
+    };
+  });
+  assert.deepEqual(printed, { inside: shown.length, width: true,
+    caption: [true, true, await text(page, '#caption')] });
   assert.deepEqual(page.problems, []);
   await page.close();
 }
@@ -923,7 +941,7 @@ try {
   await history(browser, url);
   await keysAndButtons(browser, url);
   await exercise(browser, url, shots);
-  await svgExport(browser, url);
+  await exportAndPrint(browser, url);
   await phoneAndDark(browser, url);
   if (shots) await screenshots(browser, url, shots);
   console.log(`live page: ${expected.length} steps drawn and captioned as avl_dot --html does; ` +
