@@ -311,6 +311,20 @@ function Drawing(page) {
       '<g class="edges">\n' + lines.join('\n') + '\n</g>\n<g class="nodes">\n' + nodes.join('\n') + '\n</g>\n</svg>\n';
   }
 
+  // Where keys are too small to show, the node under the pointer says its
+  // key and factor beside it.
+  var label = page.$('hover');
+  nodeLayer.addEventListener('pointerover', function (e) {
+    var g = e.target.closest('g.node');
+    if (!g || !svg.classList.contains('small') || svg.classList.contains('dragging')) return;
+    var r = g.getBoundingClientRect(), panel = svg.getBoundingClientRect();
+    label.textContent = g.querySelector('title').textContent;
+    label.style.left = Math.max(0, r.left - panel.left + r.width / 2 + 6) + 'px';
+    label.style.top = Math.max(0, r.top - panel.top - 28) + 'px';
+    label.hidden = false;
+  });
+  nodeLayer.addEventListener('pointerout', function () { label.hidden = true; });
+
   return {
     ready: function () { F = page.F; },
     draw: draw,

@@ -1,19 +1,24 @@
 // The live page in headless Chromium against the native avl_dot --html:
 // a script with every kind of step typed into the box, every step's drawn
 // tree (keys, balance factors, edges) and caption compared with the static
-// page's figure for the same step, then undo, the address round trip and
-// bad input. Then the sub-steps the page cuts from the module's trace (a
-// single and a double rotation on insertion, a deletion that rotates twice:
-// what each frame changes, the last frame against avl_dot), a failed
-// deletion, the queries, the view of a 300-node tree, bad addresses and the
-// page's bounds, undo and reset, the phone layout and dark mode. Exits 77
-// (skipped) when the page, the browser or puppeteer-core is missing.
+// page's figure for the same step, then undo and redo, the address round
+// trip and bad input. Then the sub-steps the page cuts from the module's
+// trace (a single and a double rotation on insertion, a deletion that
+// rotates twice: what each frame changes, which line of code it lights, the
+// last frame against avl_dot), that no caption tells the outcome before the
+// last frame, a failed deletion, the queries, the views (a 300-node tree
+// followed and fitted, 500 nodes fitted without overlap, the projector's
+// screen), bad addresses and the page's bounds, the history, the keys, the
+// exercise mode, the SVG export and print, the phone layout, dark mode and
+// contrast. Exits 77 (skipped) when the page, the browser or puppeteer-core
+// is missing.
 //
 //   node live_test.mjs PAGE AVL_DOT BROWSER
 //
-// With AVL_LIVE_SCREENSHOTS=DIR it also saves the README's pictures there: a
-// double rotation mid-way (live_rotation.png), a 300-node tree fitted into
-// its panel (live_fitted.png) and the phone layout (live_phone.png).
+// With AVL_LIVE_SCREENSHOTS=DIR it also saves the README's pictures there:
+// the code panel during a double rotation (live_code.png), 500 nodes fitted
+// (live_fitted.png), 1024x768 at 150% (live_projector.png), the exercise
+// mode asking (live_exercise.png) and the phone layout (live_phone.png).
 import { execFileSync } from 'node:child_process';
 import { existsSync } from 'node:fs';
 import { join } from 'node:path';
@@ -500,6 +505,12 @@ async function fittedFiveHundred(browser, url, dir) {
   const panel = await page.$eval('#tree', (e) => e.getBoundingClientRect().toJSON());
   assert.ok(boxes.every((b) => b[0] >= panel.left - 1 && b[1] <= panel.right + 1), 'every node inside the panel');
   if (dir) await page.screenshot({ path: join(dir, 'live_fitted.png') });
+  // Keys too small to show: the node under the pointer names itself.
+  assert.equal(await page.$eval('#tree', (e) => e.classList.contains('small')), true);
+  const node = await page.$('#tree g.node:nth-child(250) ellipse');
+  await node.hover();
+  const key = await node.evaluate((e) => e.parentNode.dataset.key);
+  assert.match(await page.$eval('#hover', (e) => (e.hidden ? '' : e.textContent)), new RegExp('^' + key + ', balance factor'));
   assert.deepEqual(page.problems, []);
   await page.close();
 }
