@@ -668,6 +668,7 @@ async function exercise(browser, url, dir) {
   const page = await open(browser, url + '#ops=30,20');
   await setSpeed(page, '8');
   await press(page, '#exercise');
+  await press(page, '#ask-balance');
   await page.$eval('#exercise-menu', (e) => { e.open = false; });
   await type(page, '10');
   const asked = async () => {
@@ -684,15 +685,25 @@ async function exercise(browser, url, dir) {
   await answer('LL');
   assert.equal(await text(page, '#score'), 'Score: 0 of 1');
   assert.match(await text(page, '#message'), /Not quite: the answer is none/);
+  assert.match(await asked(), /^What balance factor does 20 get now\?/);  // the same frame's next question
+  await answer('+1');
+  assert.equal(await text(page, '#score'), 'Score: 1 of 2');
   await page.click('#play');
   assert.match(await asked(), /^Back at 30, its left subtree grew/);
   await answer('LL');
-  assert.equal(await text(page, '#score'), 'Score: 1 of 2');
+  assert.equal(await text(page, '#score'), 'Score: 2 of 3');
+  // balance_right writes 30's factor, then 20's, before it turns.
+  for (const key of ['30', '20']) {
+    await page.click('#play');
+    assert.match(await asked(), new RegExp('^What balance factor does ' + key + ' get now'));
+    await answer('0');
+  }
+  assert.equal(await text(page, '#score'), 'Score: 4 of 5');
   await page.click('#play');
   assert.match(await asked(), /which key is the root\?/);
   await page.type('#ask-answers input', '20');
   await page.keyboard.press('Enter');
-  assert.equal(await text(page, '#score'), 'Score: 2 of 3');
+  assert.equal(await text(page, '#score'), 'Score: 5 of 6');
   await page.waitForSelector('#tree[data-state=still]');
   assert.match(await text(page, '#caption'), /single rotation \(left-left\) at 30; 20 is the tree's new root/);
 
@@ -783,7 +794,7 @@ async function projector(browser, url, dir) {
 // On a phone the box and the tree share the screen and the colour key is a
 // click away; dark mode darkens the page and the nodes; the tree is also an
 // outline of keys and factors. In both schemes every node's text keeps 4.5:1
-// against its fill, and the marks against the page.
+// against its fill, and the marks against the page; its labels are 14 px or more.
 async function phoneAndDark(browser, url) {
   const page = await browser.newPage();
   await page.setViewport({ width: 390, height: 844, isMobile: true, hasTouch: true });
@@ -837,6 +848,7 @@ async function phoneAndDark(browser, url) {
           layer.appendChild(g);
           const fill = getComputedStyle(g.querySelector('ellipse')).fill;
           for (const t of g.querySelectorAll('text')) {
+            if (parseFloat(getComputedStyle(t).fontSize) < 14) found.push(`${lean}${state} ${t.getAttribute('class')}: under 14 px`);
             const r = ratio(getComputedStyle(t).fill, fill);
             if (r < 4.5) found.push(`${lean}${state} ${t.getAttribute('class')}: ${r.toFixed(2)}`);
           }
