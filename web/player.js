@@ -61,7 +61,8 @@ function Player(page) {
   function lastFrame() { return page.view ? page.view.frames.length - 1 : -1; }
 
   // Shows frame `f` (a number, or 'last') of step `s`, gliding there when
-  // `glide` ('frame' or 'step'), at once otherwise.
+  // `glide` ('frame' or 'step'), at once otherwise; frame -1 is the tree the
+  // step starts from.
   function show(s, f, glide) {
     page.drawing.finishMotion();
     clearTimeout(timer);
@@ -78,7 +79,7 @@ function Player(page) {
       page.panels.markList(current);
     }
     var last = lastFrame();
-    frameAt = f === 'last' ? last : Math.max(Math.min(f, last), s < 0 ? -1 : 0);
+    frameAt = f === 'last' ? last : Math.max(Math.min(f, last), -1);
     var state = stateAt(frameAt);
     page.panels.describeFrame(state, current, frameAt, last, steps.length);
     page.exercise.hide();
