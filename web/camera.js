@@ -10,7 +10,7 @@
 // across operations and the camera only pans to follow; dragging stops the
 // following until the next operation.
 function Camera(page) {
-  var LEGIBLE = 0.75;  // the smallest zoom at which keys read well
+  var LEGIBLE = 0.6;   // the smallest zoom at which keys read well (16 px keys at 9.6 px)
   var LARGEST = 2.5;   // the most Fit enlarges a small tree
   var PAD = 6;         // pixels kept clear around a fitted tree
   var svg = page.svg;

@@ -270,7 +270,7 @@ function Drawing(page) {
     var pitch = 2 * view.rx + 8, level = 2 * view.ry + 24;
     var gx = Math.min(Math.max(1, 4 / (view.rx * s)), 0.46 * pitch / view.rx);
     var gy = Math.min(Math.max(1, 4 / (view.ry * v)), 0.45 * level / view.ry);
-    var small = view.rx * s * gx < 15;
+    var small = 16 * s * gx < 8;  // keys under 8 px: hidden
     if (small !== svg.classList.contains('small')) svg.classList.toggle('small', small);
     if (Math.abs(gx - grow[0]) > 1e-3 * gx || Math.abs(gy - grow[1]) > 1e-3 * gy) {
       grow = Math.abs(gx - 1) < 1e-3 && Math.abs(gy - 1) < 1e-3 ? [1, 1] : [gx, gy];

@@ -212,20 +212,23 @@ page.$('print').addEventListener('click', function () { window.print(); });
 window.addEventListener('beforeprint', function () { page.camera.print(true); });
 window.addEventListener('afterprint', function () { page.camera.print(false); });
 
-// The side panel: beside the tree where there is room, over its right
-// side where there is not (then closed until asked for).
+// The side panel: beside the tree, which narrows for it, but on a phone,
+// where it lies over the tree; open at first only where the tree keeps
+// room enough beside it.
 var side = page.$('side');
 var sideToggle = page.$('side-toggle');
-var beside = window.matchMedia('(min-width: 64.01rem)');
+var beside = window.matchMedia('(min-width: 40.01rem)');
 function showSide(open) {
   side.hidden = !open;
   side.parentNode.classList.toggle('beside', open && beside.matches);
   sideToggle.setAttribute('aria-expanded', open ? 'true' : 'false');
   sideToggle.textContent = open ? 'Hide code' : 'Code';
   page.camera.resized();
+  var at = page.player.where();
+  if (page.live) page.player.show(at.step, at.frame, false);
 }
 sideToggle.addEventListener('click', function () { showSide(side.hidden); });
-showSide(beside.matches);
+showSide(window.matchMedia('(min-width: 64.01rem)').matches);
 
 // One menu open at a time; Escape or a click elsewhere closes it.
 var menus = document.querySelectorAll('details.menu');

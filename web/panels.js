@@ -16,6 +16,7 @@ function Panels(page) {
   var list = page.$('steps');
   var outline = page.$('outline');
   var heights = page.$('heights');
+  var side = page.$('side');
   var shownFn = -1;
 
   function balanceText(b) { return (b > 0 ? '+' : '') + b; }
@@ -47,6 +48,22 @@ function Panels(page) {
       if (fr && fr.code && fr.code[1] === j) items[j].setAttribute('aria-current', 'true');
       else if (items[j].hasAttribute('aria-current')) items[j].removeAttribute('aria-current');
     }
+    if (!codePending) {
+      codePending = true;
+      requestAnimationFrame(scrollCode);
+    }
+  }
+
+  // The lit line scrolled into the side panel's sight, once the page has
+  // been laid out anyway.
+  var codePending = false;
+  function scrollCode() {
+    codePending = false;
+    var lit = code.querySelector('[aria-current]');
+    if (!lit || side.hidden) return;
+    var shelf = side.getBoundingClientRect(), at = lit.getBoundingClientRect();
+    if (at.bottom > shelf.bottom) side.scrollTop += at.bottom - shelf.bottom + 8;
+    else if (at.top < shelf.top) side.scrollTop -= shelf.top - at.top + 8;
   }
 
   // The words that belong to frame `frameAt` of step `current`.

@@ -788,6 +788,22 @@ async function projector(browser, url, dir) {
   const inside = await onScreen(page);
   assert.equal(inside.inside, inside.count, 'the whole tree in its panel');
   if (dir) await page.screenshot({ path: join(dir, 'live_projector.png') });
+  // The code beside the tree, which narrows for it and stays whole; the
+  // line lit is in sight.
+  await page.click('#side-toggle');
+  await page.click('#sub-prev');
+  await page.waitForSelector('#tree[data-state=still]');
+  await new Promise((done) => setTimeout(done, 100));
+  const beside = await page.evaluate(() => {
+    const panel = document.querySelector('.panel').getBoundingClientRect();
+    const side = document.getElementById('side').getBoundingClientRect();
+    const lit = document.querySelector('#code [aria-current]').getBoundingClientRect();
+    const at = document.querySelector('#tree g.at ellipse, #tree g.hit ellipse, #tree g.added ellipse');
+    const node = at ? at.getBoundingClientRect() : panel;
+    return [panel.right <= side.left + 1, lit.top >= side.top && lit.bottom <= side.bottom,
+      node.left >= panel.left && node.right <= panel.right];
+  });
+  assert.deepEqual(beside, [true, true, true], 'the code beside the tree, its line and the node it is at in sight');
   await page.close();
 }
 
