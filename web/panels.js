@@ -48,22 +48,24 @@ function Panels(page) {
       if (fr && fr.code && fr.code[1] === j) items[j].setAttribute('aria-current', 'true');
       else if (items[j].hasAttribute('aria-current')) items[j].removeAttribute('aria-current');
     }
-    if (!codePending) {
-      codePending = true;
-      requestAnimationFrame(scrollCode);
-    }
+    keepInSight(side, function () { return side.hidden ? null : code.querySelector('[aria-current]'); });
   }
 
-  // The lit line scrolled into the side panel's sight, once the page has
-  // been laid out anyway.
-  var codePending = false;
-  function scrollCode() {
-    codePending = false;
-    var lit = code.querySelector('[aria-current]');
-    if (!lit || side.hidden) return;
-    var shelf = side.getBoundingClientRect(), at = lit.getBoundingClientRect();
-    if (at.bottom > shelf.bottom) side.scrollTop += at.bottom - shelf.bottom + 8;
-    else if (at.top < shelf.top) side.scrollTop -= shelf.top - at.top + 8;
+  // Scrolls `shelf` by as little as brings the item `find` gives into its
+  // sight, once the page has been laid out anyway (measuring now would lay
+  // it out once more).
+  var waiting = [];
+  function keepInSight(shelf, find) {
+    if (waiting.indexOf(shelf) >= 0) return;
+    waiting.push(shelf);
+    requestAnimationFrame(function () {
+      waiting.splice(waiting.indexOf(shelf), 1);
+      var item = find();
+      if (!item) return;
+      var box = shelf.getBoundingClientRect(), at = item.getBoundingClientRect();
+      if (at.bottom > box.bottom) shelf.scrollTop += at.bottom - box.bottom + 8;
+      else if (at.top < box.top) shelf.scrollTop -= box.top - at.top + 8;
+    });
   }
 
   // The words that belong to frame `frameAt` of step `current`.
@@ -131,22 +133,7 @@ function Panels(page) {
       if (i > current && i > marked) break;
     }
     marked = current;
-    // Scrolled into sight once the page has been laid out anyway.
-    if (!scrollPending) {
-      scrollPending = true;
-      requestAnimationFrame(scrollList);
-    }
-  }
-
-  var scrollPending = false;
-  function scrollList() {
-    scrollPending = false;
-    var item = list.children[marked];
-    if (!item) return;
-    var at = item.getBoundingClientRect(), shelf = list.getBoundingClientRect();
-    if (at.top < shelf.top || at.bottom > shelf.bottom) {
-      list.scrollTop += at.top - shelf.top - shelf.height / 2 + at.height / 2;
-    }
+    keepInSight(list, function () { return list.children[marked]; });
   }
 
   // ------------------------------------------------------------ outline --
