@@ -492,6 +492,12 @@ TEST(WalkersTest, RecursionAndClimbMakeTheSameTree) {
 // a merge, and that each element tracked since the last checkpoint is still at
 // its address unless it was erased.
 
+// ==, !=, <, <=, >, >= of a and b, as bits.
+template <class Container>
+unsigned relations(const Container& a, const Container& b) {
+  return (a == b) | (a != b) << 1 | (a < b) << 2 | (a <= b) << 3 | (a > b) << 4 | (a >= b) << 5;
+}
+
 template <class Avl, class Std>
 struct Twins {
   using avl_type = Avl;
@@ -706,6 +712,7 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
         ASSERT_EQ(place(tree, tree.lower_bound(key)), place(model, model.lower_bound(key))) << at;
         ASSERT_EQ(place(tree, tree.upper_bound(key)), place(model, model.upper_bound(key))) << at;
         const auto [first, last] = tree.equal_range(key);
+        ASSERT_EQ(place(tree, first), place(model, model.equal_range(key).first)) << at;
         ASSERT_EQ(std::distance(first, last), static_cast<long>(model.count(key))) << at;
         ASSERT_EQ(place(tree, tree.find(key.c_str())), place(model, model.find(key))) << at;
       }
@@ -771,7 +778,21 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
         ASSERT_TRUE(std::equal(copy.begin(), copy.end(), copy_model.begin(), copy_model.end()));
         ASSERT_TRUE(std::equal(extra.begin(), extra.end(), extra_model.begin(), extra_model.end()));
         ASSERT_TRUE(copy.check() && extra.check()) << at;
-        ASSERT_EQ(copy < tree, copy_model < model) << at;
+        ASSERT_EQ(relations(copy, tree), relations(copy_model, model)) << at;
+        if (!model.empty()) {
+          // A proper prefix is less, and never equal.
+          Avl prefix = tree;
+          Std prefix_model = model;
+          prefix.erase(std::prev(prefix.end()));
+          prefix_model.erase(std::prev(prefix_model.end()));
+          ASSERT_EQ(relations(prefix, tree), relations(prefix_model, model)) << at;
+          ASSERT_EQ(relations(tree, prefix), relations(model, prefix_model)) << at;
+          // Postfix steps give the place they left; --rend() is begin().
+          auto it = tree.begin();
+          ASSERT_TRUE(it++ == tree.begin() && it-- != tree.begin() && it == tree.begin()) << at;
+          ASSERT_TRUE(&*std::prev(tree.rend()) == &*tree.begin()) << at;
+          ASSERT_TRUE(tree.rbegin().base() == tree.end()) << at;
+        }
         // The classic erase-while-iterating loop, erase(it++), on the copy.
         for (auto it = copy.begin(); it != copy.end();) {
           if (element_key(*it).size() % 2 == 1) {
@@ -792,4 +813,135 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
       }
     }
   }
+}
+
+// ------------------------------------------------ what std code relies on --
+
+// erase(key) with a key that lives in the container: every equal element
+// goes, though the key is one of them.
+TEST(ContainerEdgeTest, ErasingByAnElementsOwnKeyErasesEveryEqualOne) {
+  const std::string shared(40, '#');
+  avl::multiset<std::string> words;
+  avl::multimap<std::string, int> pairs;
+  for (int i = 0; i < 55; ++i) {
+    const std::string word =
+        i % 11 == 3 ? shared : std::string(40, static_cast<char>('a' + i % 23));
+    words.insert(word);
+    pairs.emplace(word, i);
+  }
+  ASSERT_EQ(words.count(shared), 5U);
+  EXPECT_EQ(words.erase(*words.find(shared)), 5U);
+  EXPECT_EQ(pairs.erase(pairs.find(shared)->first), 5U);
+  EXPECT_EQ(words.count(shared) + pairs.count(shared), 0U);
+  EXPECT_EQ(words.size() + pairs.size(), 100U);
+  EXPECT_TRUE(words.check() && pairs.check());
+}
+
+// A transparent comparator may match a probe with several elements, even in
+// a set: the counts and ranges are std's.
+struct ByFirstLetter {
+  using is_transparent = void;
+  bool operator()(const std::string& a, const std::string& b) const { return a < b; }
+  bool operator()(const std::string& a, char letter) const { return a[0] < letter; }
+  bool operator()(char letter, const std::string& a) const { return letter < a[0]; }
+};
+
+TEST(ContainerEdgeTest, ProbesMatchingSeveralElementsFindThemAll) {
+  const std::vector<std::string> fruit{"apple",     "banana", "cherry",   "coconut",
+                                       "cranberry", "date",   "blueberry"};
+  const avl::set<std::string, ByFirstLetter> set(fruit.begin(), fruit.end());
+  const std::set<std::string, ByFirstLetter> model(fruit.begin(), fruit.end());
+  const avl::map<std::string, int, ByFirstLetter> map{{"cherry", 1}, {"coconut", 2}, {"date", 3}};
+  for (char letter : {'a', 'b', 'c', 'd', 'e', ' '}) {
+    EXPECT_EQ(set.count(letter), model.count(letter)) << letter;
+    EXPECT_EQ(set.contains(letter), model.count(letter) > 0) << letter;
+    const auto [first, last] = set.equal_range(letter);
+    const auto [expected_first, expected_last] = model.equal_range(letter);
+    EXPECT_EQ(place_of(set, first), place_of(model, expected_first)) << letter;
+    EXPECT_EQ(place_of(set, last), place_of(model, expected_last)) << letter;
+    EXPECT_EQ(place_of(set, set.lower_bound(letter)), place_of(model, model.lower_bound(letter)));
+  }
+  EXPECT_EQ(map.count('c'), 2U);
+  // An absent key of a set or map: both ends at its lower bound.
+  const avl::map<int, char> ints{{10, 'a'}, {20, 'b'}, {30, 'c'}};
+  EXPECT_EQ(ints.equal_range(15).first->first, 20);
+  EXPECT_EQ(ints.equal_range(15).second->first, 20);
+  EXPECT_EQ(ints.equal_range(35).first, ints.end());
+}
+
+TEST(ContainerEdgeTest, MergingAContainerIntoItselfChangesNothing) {
+  avl::multiset<int> repeated{5, 1, 9, 1, 4, 7, 7, 3, 8, 2, 6, 0, 11, 10};
+  const avl::multiset<int> before = repeated;
+  repeated.merge(repeated);
+  EXPECT_EQ(repeated, before);
+  avl::set<int> unique{3, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11};
+  unique.merge(unique);
+  EXPECT_EQ(unique.size(), 11U);
+  EXPECT_TRUE(repeated.check() && unique.check());
+}
+
+// check() holds a set to its strict order, and lets the comparator's
+// exceptions out instead of ending the program.
+struct Coarse {
+  const int* divisor;
+  bool operator()(int a, int b) const {
+    if (*divisor == 0) {
+      throw std::domain_error("no order today");
+    }
+    return a / *divisor < b / *divisor;
+  }
+};
+
+TEST(ContainerEdgeTest, CheckKnowsASetsOrderAndLetsComparisonsThrow) {
+  int divisor = 1;
+  const avl::set<int, Coarse> set({1, 2, 3, 4, 5, 6}, Coarse{&divisor});
+  const avl::multiset<int, Coarse> multiset({1, 2, 3, 4, 5, 6}, Coarse{&divisor});
+  EXPECT_TRUE(set.check() && multiset.check());
+  divisor = 100;  // every element now equals every other
+  EXPECT_FALSE(set.check());
+  EXPECT_TRUE(multiset.check());
+  divisor = 0;
+  EXPECT_THROW(static_cast<void>(set.check()), std::domain_error);
+}
+
+// What compiles against std's containers compiles here: deduction of the
+// template arguments, containers of a type still being defined, and values
+// whose unary & is not theirs to give.
+struct Json {
+  avl::map<std::string, Json> members;
+  avl::multimap<int, std::pair<int, Json>> indexed;
+  avl::set<int> keys;
+};
+
+struct NoAddress {
+  int value;
+  bool operator<(const NoAddress& other) const { return value < other.value; }
+  void operator&() const = delete;
+};
+
+TEST(ContainerEdgeTest, CompilesWhatStdCodeCompiles) {
+  avl::set deduced{3, 1, 2};
+  static_assert(std::is_same_v<decltype(deduced), avl::set<int>>);
+  const std::vector<double> values{2.5, 1.5};
+  avl::multiset from_range(values.begin(), values.end(), std::greater<double>());
+  static_assert(std::is_same_v<decltype(from_range), avl::multiset<double, std::greater<double>>>);
+  avl::map pairs{std::pair{1, 'a'}, std::pair{2, 'b'}};
+  static_assert(std::is_same_v<decltype(pairs), avl::map<int, char>>);
+  avl::multimap copied(pairs.begin(), pairs.end());
+  static_assert(std::is_same_v<decltype(copied), avl::multimap<int, char>>);
+  avl::set with_allocator({4, 5}, std::allocator<int>());
+  static_assert(std::is_same_v<decltype(with_allocator), avl::set<int>>);
+  EXPECT_EQ(*deduced.begin() + *from_range.begin() + copied.size() + with_allocator.size(),
+            1 + 2.5 + 2 + 2);
+
+  Json document;
+  document.members["name"].keys.insert(1);
+  document.members["name"].members["first"].keys.insert(2);
+  document.indexed.emplace(1, std::pair<int, Json>(1, Json{}));
+  EXPECT_EQ(document.members.at("name").members.size(), 1U);
+
+  avl::set<NoAddress> a{{2}, {1}};
+  avl::set<NoAddress> b;
+  b = a;
+  EXPECT_EQ(b.begin()->value, 1);
 }
