@@ -766,7 +766,9 @@ TYPED_TEST(ContainerModelTest, MatchesItsStdTwin) {
         copy.merge(extra);
         copy_model.merge(extra_model);
         // Whichever container an element is in now, its iterator follows it.
-        for (const auto& [avl_at, std_at] : into_extra.held) {
+        for (const auto& pair : into_extra.held) {
+          const auto& avl_at = pair.first;
+          const auto& std_at = pair.second;
           ASSERT_TRUE(*avl_at == *std_at) << at << " after merge";
           const bool moved = std_at != extra_model.end() &&
                              std::any_of(copy_model.begin(), copy_model.end(),
@@ -944,4 +946,186 @@ TEST(ContainerEdgeTest, CompilesWhatStdCodeCompiles) {
   avl::set<NoAddress> b;
   b = a;
   EXPECT_EQ(b.begin()->value, 1);
+}
+
+// ------------------------------------------------- whole-set operations --
+//
+// split, join, union, intersection and difference of each container against
+// std's algorithms on the sorted sequences, from sizes 0 and 1 to very
+// unequal and equal ones, with the check after each. std::set_union and its
+// kin compare by key, and keep the first range's element of equal keys.
+
+template <class T>
+class ContainerAlgebraTest : public ::testing::Test {};
+TYPED_TEST_SUITE(ContainerAlgebraTest, ContainerTwins, TwinName);
+
+TYPED_TEST(ContainerAlgebraTest, MatchesStdAlgorithms) {
+  using Avl = typename TypeParam::avl_type;
+  using Std = typename TypeParam::std_type;
+  using Value = typename Std::value_type;
+  using Sequence = std::vector<Value>;
+  constexpr bool is_map = !std::is_same_v<typename Std::key_type, Value>;
+  const auto by_key = [less = Std().key_comp()](const Value& a, const Value& b) {
+    return less(key_of(a), key_of(b));
+  };
+  int next_value = 0;
+  auto make = [&](const std::string& key) {
+    if constexpr (is_map) {
+      return Value{key, next_value++};
+    } else {
+      return key;
+    }
+  };
+  const size_t kSizes[] = {0, 1, 2, 7, 40, 300};
+  for (uint32_t seed : seeds(16)) {
+    std::mt19937 rng(seed);
+    const uint32_t keys = 5 + rng() % 400;
+    auto filled = [&](size_t count) {
+      Avl tree;
+      for (size_t i = 0; i < count; ++i) {
+        tree.insert(make("k" + std::to_string(rng() % keys)));
+      }
+      return tree;
+    };
+    for (int round = 0; round < 12; ++round) {
+      const std::string at = "seed " + std::to_string(seed) + " round " + std::to_string(round);
+      Avl a = filled(kSizes[rng() % 6]);
+      Avl b = filled(kSizes[rng() % 6]);
+      const Sequence sa(a.begin(), a.end());
+      const Sequence sb(b.begin(), b.end());
+      auto expect = [&](const Avl& tree, const Sequence& expected, const char* what) {
+        ASSERT_TRUE(tree.check()) << at << " " << what;
+        ASSERT_EQ(tree.size(), expected.size()) << at << " " << what;
+        ASSERT_TRUE(std::equal(tree.begin(), tree.end(), expected.begin(), expected.end()))
+            << at << " " << what;
+      };
+      Sequence expected;
+      Avl result = a;
+      switch (rng() % 4) {
+        case 0: {
+          std::set_union(sa.begin(), sa.end(), sb.begin(), sb.end(), std::back_inserter(expected),
+                         by_key);
+          if (rng() % 2 == 0) {
+            result.union_with(std::move(b), avl::parallel);
+            ASSERT_TRUE(b.empty() && b.check()) << at;
+          } else {
+            result.union_with(b);
+            expect(b, sb, "union's other");
+          }
+          expect(result, expected, "union");
+          expect(set_union(a, Avl(sb.begin(), sb.end())), expected, "set_union");
+          break;
+        }
+        case 1:
+          std::set_intersection(sa.begin(), sa.end(), sb.begin(), sb.end(),
+                                std::back_inserter(expected), by_key);
+          result.intersect_with(std::move(b));
+          expect(result, expected, "intersection");
+          expect(set_intersection(a, Avl(sb.begin(), sb.end()), avl::parallel), expected,
+                 "set_intersection");
+          break;
+        case 2:
+          std::set_difference(sa.begin(), sa.end(), sb.begin(), sb.end(),
+                              std::back_inserter(expected), by_key);
+          result.difference_with(std::move(b));
+          expect(result, expected, "difference");
+          expect(set_difference(a, Avl(sb.begin(), sb.end())), expected, "set_difference");
+          break;
+        default: {
+          // Split at a key, then join back; a join out of order is refused.
+          const std::string key = "k" + std::to_string(rng() % keys);
+          Avl upper = result.split(key);
+          const auto cut = std::partition_point(
+              sa.begin(), sa.end(), [&](const Value& v) { return by_key(v, make(key)); });
+          expect(result, Sequence(sa.begin(), cut), "split's lower part");
+          expect(upper, Sequence(cut, sa.end()), "split's upper part");
+          if (!result.empty() && !upper.empty()) {
+            ASSERT_FALSE(upper.join(std::move(result))) << at;
+            expect(result, Sequence(sa.begin(), cut), "a refused join");
+          }
+          ASSERT_TRUE(result.join(std::move(upper))) << at;
+          ASSERT_TRUE(upper.empty()) << at;
+          expect(result, sa, "joined");
+        }
+      }
+    }
+  }
+}
+
+// A comparator that throws at any point of a small case: both containers
+// stay sound and every element is in one of them; an allocation that fails
+// while the lvalue is copied changes nothing.
+TEST(ContainerAlgebraTest, ThrowingComparisonsLoseNothing) {
+  struct Touchy {
+    const int* countdown;
+    bool operator()(int a, int b) const {
+      if (*countdown == 0) {
+        throw std::runtime_error("countdown");
+      }
+      if (*countdown > 0) {
+        --*const_cast<int*>(countdown);
+      }
+      return a < b;
+    }
+  };
+  for (int op = 0; op < 5; ++op) {
+    for (bool multi : {false, true}) {
+      bool finished = false;
+      for (int at = 0; !finished; ++at) {
+        int countdown = -1;
+        auto run = [&](auto a, auto b) {
+          using Tree = decltype(a);
+          const std::vector<int> before_a(a.begin(), a.end());
+          const std::vector<int> before_b(b.begin(), b.end());
+          countdown = at;
+          try {
+            switch (op) {
+              case 0:
+                a.union_with(std::move(b));
+                break;
+              case 1:
+                a.intersect_with(std::move(b));
+                break;
+              case 2:
+                a.difference_with(std::move(b));
+                break;
+              case 3: {
+                Tree upper = a.split(12);
+                countdown = -1;
+                a.join(std::move(upper));
+                break;
+              }
+              default:
+                a.join(std::move(b));
+            }
+            finished = true;
+          } catch (const std::runtime_error&) {
+            countdown = -1;
+            ASSERT_TRUE(a.check() && b.check()) << op << " " << at;
+            std::vector<int> all(a.begin(), a.end());
+            all.insert(all.end(), b.begin(), b.end());
+            std::vector<int> expected = before_a;
+            expected.insert(expected.end(), before_b.begin(), before_b.end());
+            std::sort(all.begin(), all.end());
+            std::sort(expected.begin(), expected.end());
+            ASSERT_EQ(all, expected) << "op " << op << " throwing at comparison " << at;
+          }
+          countdown = -1;
+          ASSERT_TRUE(a.check()) << op << " " << at;
+        };
+        const std::vector<int> a_keys{5, 9, 12, 12, 20, 31, 40, 3, 17};
+        const std::vector<int> b_keys{41, 9, 13, 12, 2, 20, 50, 12};
+        if (multi) {
+          avl::multiset<int, Touchy> a(a_keys.begin(), a_keys.end(), Touchy{&countdown});
+          avl::multiset<int, Touchy> b(b_keys.begin(), b_keys.end(), Touchy{&countdown});
+          run(std::move(a), std::move(b));
+        } else {
+          avl::set<int, Touchy> a(a_keys.begin(), a_keys.end(), Touchy{&countdown});
+          avl::set<int, Touchy> b(b_keys.begin(), b_keys.end(), Touchy{&countdown});
+          run(std::move(a), std::move(b));
+        }
+        ASSERT_LT(at, 200);
+      }
+    }
+  }
 }
