@@ -628,4 +628,49 @@ TEST(ContainerFailureTest, RefusedUniqueInsertionsKeepNoBlock) {
   EXPECT_EQ(budget.live, 0);
 }
 
+// The set operations from an lvalue copy it first: a refusal at any point of
+// the copy leaves both containers as they were, and nothing is kept.
+TEST(ContainerFailureTest, RefusedCopiesLeaveTheSetOperationsUndone) {
+  using Map =
+      avl::map<int, std::string, std::less<int>, Refusing<std::pair<const int, std::string>>>;
+  for (int op = 0; op < 4; ++op) {
+    bool finished = false;
+    for (long refuse_at = 0; !finished; ++refuse_at) {
+      Budget budget;
+      {
+        Map a({{1, "a"}, {3, "c"}, {5, "e"}, {7, "g"}}, std::less<int>(),
+              Refusing<std::pair<const int, std::string>>(&budget));
+        const Map b({{2, "b"}, {3, "x"}, {7, "y"}, {9, "i"}}, std::less<int>(),
+                    Refusing<std::pair<const int, std::string>>(&budget));
+        const auto before_a = image(a);
+        const auto before_b = image(b);
+        budget.left = refuse_at;
+        try {
+          switch (op) {
+            case 0:
+              a.union_with(b);
+              break;
+            case 1:
+              a.intersect_with(b);
+              break;
+            case 2:
+              a.difference_with(b);
+              break;
+            default:
+              a = set_union(a, b);
+          }
+          finished = true;
+        } catch (const std::bad_alloc&) {
+          EXPECT_EQ(image(a), before_a) << op << " " << refuse_at;
+        }
+        budget.left = -1;
+        EXPECT_EQ(image(b), before_b) << op << " " << refuse_at;
+        EXPECT_TRUE(a.check() && b.check());
+      }
+      EXPECT_EQ(budget.live, 0) << op << " " << refuse_at;
+      ASSERT_LT(refuse_at, 50);
+    }
+  }
+}
+
 }  // namespace
