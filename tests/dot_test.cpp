@@ -430,9 +430,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{"TrailingJunk", "12x", 2, "not a 32-bit key: 12x"},
         BadArguments{"NegativeTrailingJunk", "-12x", 2, "not a 32-bit key: -12x"},
         BadArguments{"Hexadecimal", "0x10", 2, "not a 32-bit key: 0x10"},
-        BadArguments{"LeadingSpace", "' 5'", 2, "not a 32-bit key:  5"},
-        BadArguments{"SpaceAfterSign", "'- 5'", 2, "unknown option: - 5"},
-        BadArguments{"Empty", "''", 2, "not a 32-bit key: "},
+        BadArguments{"LeadingSpace", "' 5'", 2, "not a 32-bit key: \" 5\""},
+        BadArguments{"SpaceAfterSign", "'- 5'", 2, "unknown option: \"- 5\""},
+        BadArguments{"Empty", "''", 2, "not a 32-bit key: \"\""},
         BadArguments{"AboveInt32", "2147483648", 2, "out of range for a 32-bit key: 2147483648"},
         BadArguments{"BelowInt32", "-2147483649", 2, "out of range for a 32-bit key: -2147483649"},
         BadArguments{"FarAboveInt32", "99999999999", 2,
@@ -447,7 +447,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "cannot read /nonexistent/keys: No such file or directory"},
         BadArguments{"DeleteWithoutKey", "1 2 -d", 2, "-d needs a key"},
         BadArguments{"DeleteWord", "1 -d x", 2, "not a 32-bit key: x"},
-        BadArguments{"DeleteEmpty", "1 -d ''", 2, "not a 32-bit key: "},
+        BadArguments{"DeleteEmpty", "1 -d ''", 2, "not a 32-bit key: \"\""},
         BadArguments{"DeleteOutOfRange", "1 -d 4294967296", 2,
                      "out of range for a 32-bit key: 4294967296"},
         // The whole line is read first: a bad argument after an absent key
@@ -563,6 +563,57 @@ TEST(AvlDotToolTest, OperationsFromAFileOrStandardInput) {
   const ProcessResult absent = run_command(tool + " -f " + path + " -d 7");
   EXPECT_EQ(absent.status, 1);
   EXPECT_EQ(absent.err, "avl_dot: cannot delete a key that is not in the tree: 7\n");
+  std::remove(path.c_str());
+}
+
+// A message echoes a word as it was typed only when that is plain text; any
+// other word is quoted, its control bytes and escape sequences spelled out,
+// and a long one is cut, wherever it came from.
+TEST(AvlDotToolTest, EchoedWordsAreQuotedAndCut) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+  const ProcessResult escape = run_command(tool + " 1 \"$(printf '2\\033[2J\\033]0;x\\007')\"");
+  EXPECT_EQ(escape.status, 2);
+  EXPECT_EQ(escape.err.substr(0, escape.err.find('\n')),
+            "avl_dot: not a 32-bit key: \"2\\x1b[2J\\x1b]0;x\\x07\"");
+
+  // From a file: an 8-bit CSI sequence (erase line), a quote and a
+  // backslash, a full-width digit.
+  const std::string path = temp_path("escape.txt");
+  const struct {
+    const char* text;
+    const char* shown;
+  } words[] = {
+      {"1\n\x9bK\r\n", "\"\\x9bK\""},
+      {"1 a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"1 \xef\xbc\x95", "\"\\xef\\xbc\\x95\""},
+  };
+  std::string file_errors;
+  for (const auto& word : words) {
+    write_file(path, word.text);
+    const ProcessResult r = run_command(tool + " -f " + path);
+    EXPECT_EQ(r.status, 2) << word.shown;
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "avl_dot: in " + path + ": not a 32-bit key: " + word.shown);
+    file_errors += r.err;
+  }
+
+  // The longest word a command line takes (128 KiB) gives a short line that
+  // still shows how the word begins.
+  const ProcessResult long_word =
+      run_command(tool + " 1 \"$(head -c 131000 /dev/zero | tr '\\0' 7)x\"");
+  EXPECT_EQ(long_word.status, 2);
+  const std::string line = long_word.err.substr(0, long_word.err.find('\n'));
+  EXPECT_LT(line.size(), 120u) << line.substr(0, 200);
+  EXPECT_NE(line.find("\"7777777777"), std::string::npos) << line.substr(0, 200);
+
+  // Whatever is echoed, no control byte reaches standard error but the
+  // newlines that end its lines.
+  for (const std::string& err : {escape.err, file_errors, long_word.err}) {
+    for (const char byte : err) {
+      const auto b = static_cast<unsigned char>(byte);
+      EXPECT_TRUE(b == '\n' || (b >= 0x20 && b < 0x7f)) << "byte " << int{b} << " in " << err;
+    }
+  }
   std::remove(path.c_str());
 }
 

@@ -143,13 +143,18 @@ bool is_option(const char* text) {
   return text[0] == '-' && !(text[1] >= '0' && text[1] <= '9');
 }
 
-int fail(const char* message, const char* argument) {
-  std::fprintf(stderr, "avl_dot: %s%s\n", message, argument);
+// Messages pass every word and file name they echo through quote_word
+// (avl_steps.h), since those may be of any size and hold any byte: a word is
+// shown up to 40 bytes, a file name up to FILE_NAME_SHOWN.
+const size_t FILE_NAME_SHOWN = 200;
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "avl_dot: %s\n", message.c_str());
   return EXIT_FAILURE;
 }
 
-int usage_error(const char* message, const char* argument) {
-  std::fprintf(stderr, "avl_dot: %s%s\n", message, argument);
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "avl_dot: %s\n", message.c_str());
   std::fputs(USAGE, stderr);
   return EXIT_USAGE;
 }
@@ -194,15 +199,14 @@ int take_word(const char* word, const char* typed, const std::string& where, boo
   }
   *pending_delete = false;
   if (!op.remove && is_option(word)) {
-    return usage_error((where + "unknown option: ").c_str(), word);
+    return usage_error(where + "unknown option: " + quote_word(word));
   }
   const KeyVerdict verdict = read_key(word, &op.key);  // the grammar the live page reads too
   if (verdict != KeyVerdict::ok) {
-    return usage_error(
-        (where + (verdict == KeyVerdict::out_of_range ? "out of range for a 32-bit key: "
-                                                      : "not a 32-bit key: "))
-            .c_str(),
-        word);
+    return usage_error(where +
+                       (verdict == KeyVerdict::out_of_range ? "out of range for a 32-bit key: "
+                                                            : "not a 32-bit key: ") +
+                       quote_word(word));
   }
   script->operations.push_back(op);
   script->texts.push_back(typed);
@@ -210,8 +214,8 @@ int take_word(const char* word, const char* typed, const std::string& where, boo
 }
 
 // Reads the words of `in` (named `name` in messages) as operations.
-int read_operations(FILE* in, const char* name, Script* script) {
-  const std::string where = std::string("in ") + name + ": ";
+int read_operations(FILE* in, const std::string& name, Script* script) {
+  const std::string where = "in " + name + ": ";
   bool pending_delete = false;
   std::string word;
   int c = 0;
@@ -228,20 +232,21 @@ int read_operations(FILE* in, const char* name, Script* script) {
     }
   } while (c != EOF);
   if (std::ferror(in) != 0) {
-    return fail("cannot read ", (std::string(name) + ": " + std::strerror(errno)).c_str());
+    return fail("cannot read " + name + ": " + std::strerror(errno));
   }
-  return pending_delete ? usage_error((where + "-d needs a key").c_str(), "") : 0;
+  return pending_delete ? usage_error(where + "-d needs a key") : 0;
 }
 
 int read_operations_from(const char* path, Script* script) {
   if (std::strcmp(path, "-") == 0) {
     return read_operations(stdin, "standard input", script);
   }
+  const std::string name = quote_word(path, FILE_NAME_SHOWN);
   FILE* in = std::fopen(path, "r");
   if (in == nullptr) {
-    return fail("cannot read ", (std::string(path) + ": " + std::strerror(errno)).c_str());
+    return fail("cannot read " + name + ": " + std::strerror(errno));
   }
-  const int status = read_operations(in, path, script);
+  const int status = read_operations(in, name, script);
   std::fclose(in);
   return status;
 }
@@ -393,10 +398,12 @@ int run(const Script& script, Format format) {
   int status = EXIT_SUCCESS;
   if (absent >= 0) {
     const size_t at = static_cast<size_t>(absent);
-    const std::string typed = script.texts[at] != nullptr
-                                  ? std::string(script.texts[at])
-                                  : std::to_string(script.operations[at].key);
-    status = fail("cannot delete a key that is not in the tree: ", typed.c_str());
+    // The key as it was typed ("+7", "007"), unless that is too long to show.
+    const char* const typed = script.texts[at];
+    status = fail("cannot delete a key that is not in the tree: " +
+                  (typed != nullptr && quote_word(typed) == typed
+                       ? std::string(typed)
+                       : std::to_string(script.operations[at].key)));
   } else if (const int error = write_output(buffer.data, buffer.length); error != 0) {
     status = write_failed(format_name(format), error);
   }
@@ -442,14 +449,14 @@ int main(int argc, char** argv) {
     if (svg || std::strcmp(arg, "--html") == 0) {
       const Format wanted = svg ? Format::svg : Format::html;
       if (format != Format::dot && format != wanted) {
-        return usage_error("--svg and --html exclude each other", "");
+        return usage_error("--svg and --html exclude each other");
       }
       format = wanted;
       continue;
     }
     if (std::strcmp(arg, "-f") == 0 || std::strcmp(arg, "-") == 0) {
       if (arg[1] == 'f' && i + 1 == argc) {
-        return usage_error("-f needs a file", "");
+        return usage_error("-f needs a file");
       }
       const int status = read_operations_from(arg[1] == 'f' ? argv[++i] : "-", &script);
       if (status != 0) {
@@ -463,7 +470,7 @@ int main(int argc, char** argv) {
     }
   }
   if (pending_delete) {
-    return usage_error("-d needs a key", "");
+    return usage_error("-d needs a key");
   }
   return run(script, format);
 }
