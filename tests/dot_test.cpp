@@ -566,6 +566,35 @@ TEST(AvlDotToolTest, OperationsFromAFileOrStandardInput) {
   std::remove(path.c_str());
 }
 
+// A NUL byte is part of the word it stands in, never its end: "3\0junk" is
+// not the key 3, and "-d\0" is not -d. The message shows the NUL.
+TEST(AvlDotToolTest, NulInsideAWordIsRefused) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+  const std::string path = temp_path("nul.txt");
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {std::string("5 3\0junk 8", 10), "not a 32-bit key: \"3\\0junk\""},
+      {std::string("5 -d\0 5", 8), "unknown option: \"-d\\0\""},
+      {std::string("5 \0 3", 5), "not a 32-bit key: \"\\0\""},
+      {std::string("5\0", 2), "not a 32-bit key: \"5\\0\""},
+  };
+  for (const auto& c : cases) {
+    write_file(path, c.text);
+    const ProcessResult from_file = run_command(tool + " -f " + path);
+    EXPECT_EQ(from_file.status, 2) << c.message;
+    EXPECT_EQ(from_file.out, "") << c.message;
+    EXPECT_EQ(from_file.err.substr(0, from_file.err.find('\n')),
+              "avl_dot: in " + path + ": " + c.message);
+    const ProcessResult from_input = run_command(tool + " - <" + path);
+    EXPECT_EQ(from_input.status, 2) << c.message;
+    EXPECT_EQ(from_input.err.substr(0, from_input.err.find('\n')),
+              "avl_dot: in standard input: " + c.message);
+  }
+  std::remove(path.c_str());
+}
+
 // A message echoes a word as it was typed only when that is plain text; any
 // other word is quoted, its control bytes and escape sequences spelled out,
 // and a long one is cut, wherever it came from.

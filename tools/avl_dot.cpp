@@ -139,8 +139,8 @@ const char* format_name(Format format) {
   return format == Format::dot ? "DOT text" : format == Format::svg ? "SVG picture" : "HTML page";
 }
 
-bool is_option(const char* text) {
-  return text[0] == '-' && !(text[1] >= '0' && text[1] <= '9');
+bool is_option(const std::string& text) {
+  return !text.empty() && text[0] == '-' && !(text.size() > 1 && text[1] >= '0' && text[1] <= '9');
 }
 
 // Messages pass every word and file name they echo through quote_word
@@ -189,11 +189,12 @@ struct Script {
 // Takes one word of the operations: a key, or `-d` (whose key is the next
 // word: `pending_delete` carries it over). Returns 0, or the exit status of a
 // malformed word, whose message names `where` ("" on the command line, "in
-// FILE: " for a file).
-int take_word(const char* word, const char* typed, const std::string& where, bool* pending_delete,
-              Script* script) {
+// FILE: " for a file). A word from a file may hold a NUL byte, which is part
+// of it like any other: "3\0junk" is not the key 3, nor "-d\0" the option.
+int take_word(const std::string& word, const char* typed, const std::string& where,
+              bool* pending_delete, Script* script) {
   Operation op{*pending_delete, 0};
-  if (!*pending_delete && std::strcmp(word, "-d") == 0) {
+  if (!*pending_delete && word == "-d") {
     *pending_delete = true;
     return 0;
   }
@@ -224,7 +225,7 @@ int read_operations(FILE* in, const std::string& name, Script* script) {
     if (c != EOF && std::isspace(c) == 0) {
       word += static_cast<char>(c);
     } else if (!word.empty()) {
-      const int status = take_word(word.c_str(), nullptr, where, &pending_delete, script);
+      const int status = take_word(word, nullptr, where, &pending_delete, script);
       if (status != 0) {
         return status;
       }
