@@ -646,6 +646,43 @@ TEST(AvlDotToolTest, EchoedWordsAreQuotedAndCut) {
   std::remove(path.c_str());
 }
 
+// Operations from a file or standard input are bounded: a word has at most
+// 64 bytes (a key needs 11, leading zeros aside) and a run at most ten
+// million operations, so an endless source ends the run at once with one
+// line. The memory limit only keeps an unbounded reader from running for
+// minutes before it fails.
+TEST(AvlDotToolTest, InputIsBounded) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+#if defined(AVL_SANITIZE)
+  const std::string limit;  // the sanitizer runtimes need more address space
+#else
+  const std::string limit = "ulimit -v 1000000 && ";
+#endif
+  std::string nuls = "\"";
+  for (int i = 0; i < 20; ++i) {
+    nuls += "\\0";
+  }
+  const ProcessResult zero = run_command(limit + "exec " + tool + " -f /dev/zero");
+  EXPECT_EQ(zero.status, 2);
+  EXPECT_EQ(zero.out, "");
+  EXPECT_EQ(zero.err, "avl_dot: in /dev/zero: a word longer than 64 bytes: " + nuls + "\"...\n");
+
+  const ProcessResult endless = run_command("yes 1 | { " + limit + "exec " + tool + " -; }");
+  EXPECT_EQ(endless.status, 2);
+  EXPECT_EQ(endless.out, "");
+  EXPECT_EQ(endless.err,
+            "avl_dot: in standard input: more than 10000000 operations, the most one run takes\n");
+
+  // 64 bytes are a word; 65 are not, on the command line either.
+  const std::string zeros(62, '0');
+  const ProcessResult longest = run_command(tool + " 1 " + zeros + "12 -d +" + zeros + "1");
+  EXPECT_EQ(longest.status, 0) << longest.err;
+  EXPECT_NE(longest.out.find("label=\"12\\n0\""), std::string::npos);
+  const ProcessResult over = run_command(tool + " 0" + zeros + "12");
+  EXPECT_EQ(over.status, 2);
+  EXPECT_EQ(over.err, "avl_dot: a word longer than 64 bytes: \"" + zeros.substr(0, 40) + "\"...\n");
+}
+
 // A reader that stops early ends avl_dot quietly: by SIGPIPE (the shell
 // reports 128 + 13) or, where SIGPIPE is ignored, with status 1. The output
 // is larger than a pipe holds, so a write always meets the closed pipe.

@@ -12,8 +12,10 @@
 // that starts with '-' is an option. `-f FILE` reads more operations from a
 // file, and `-` from standard input, in the same words separated by white
 // space; they run where the option stands. (A command line holds only about
-// 140,000 keys, and xargs would split a longer list into separate runs.) The
-// whole input is read before the tree is touched, so a typing error costs no
+// 140,000 keys, and xargs would split a longer list into separate runs.) A
+// word has at most WORD_BYTE_BOUND bytes and a run at most OPERATION_BOUND
+// operations, wherever they come from. The whole input is read before the
+// tree is touched, so a typing error costs no
 // work and prints nothing on standard output. For a picture of the final
 // tree, deleting a key that is not in the tree is an error rather than a
 // no-op, since it usually means a mistyped key and the picture would silently
@@ -24,9 +26,9 @@
 // the usage); 2 with a message and the usage line on standard error for a
 // malformed command line (a bad or out-of-range key, -d without a key, an
 // unknown option, both --svg and --html; in a file too), and 2 with one line
-// for a page over its budget (below); 1 with a message for an absent key (not
-// with --html), a file that cannot be read, exhausted memory or a failed
-// write (a full disk, a file-size limit, a closed standard output).
+// for input past its bounds or a page over its budget (below); 1 with a message for an absent key
+// (not with --html), a file that cannot be read, exhausted memory or a failed write (a full disk, a
+// file-size limit, a closed standard output).
 //
 // Every figure of a page draws the whole tree, so a page grows with the square
 // of its script, and even a figure of the empty tree costs about 640 bytes. A
@@ -81,6 +83,13 @@
 
 namespace {
 
+// The bounds of the input, which end an endless source (-f /dev/zero, yes 1 |
+// avl_dot -) at once with one line instead of letting it fill the memory. No
+// key needs more than 11 bytes, leading zeros aside; ten million operations
+// make the demo's tree, whose picture alone takes over 3 GB.
+const size_t WORD_BYTE_BOUND = 64;
+const size_t OPERATION_BOUND = 10000000;
+
 const char* const USAGE = "usage: avl_dot [--svg | --html] [KEY | -d KEY | -f FILE | -]...\n";
 
 const char* const HELP =
@@ -90,6 +99,7 @@ const char* const HELP =
     "  KEY        insert KEY, a decimal 32-bit integer (it may be negative)\n"
     "  -d KEY     delete one node holding KEY\n"
     "  -f FILE    read more operations from FILE, words separated by white space\n"
+    "             (at most %zu bytes a word and %zu operations a run)\n"
     "  -          read more operations from standard input, the same way\n"
     "  --svg      print the final tree as an SVG picture instead of Graphviz DOT;\n"
     "             about 415 bytes, 3 microseconds and 700 bytes of memory per\n"
@@ -105,9 +115,10 @@ const char* const HELP =
     "\n"
     "Without --svg or --html the output is a DOT digraph (render it with dot -Tsvg).\n"
     "Exit status: 0 done; 1 absent key (but not with --html), unreadable file,\n"
-    "out of memory or failed write; 2 malformed operation, or a page over its\n"
-    "budget. Nothing is written unless all of it was built; a write that fails\n"
-    "part way is cut off again in a regular file, not in a pipe.\n";
+    "out of memory or failed write; 2 malformed operation, input past its\n"
+    "bounds, or a page over its budget. Nothing is written unless all of it was\n"
+    "built; a write that fails part way is cut off again in a regular file, not\n"
+    "in a pipe.\n";
 
 const int EXIT_USAGE = 2;
 
@@ -159,6 +170,13 @@ int usage_error(const std::string& message) {
   return EXIT_USAGE;
 }
 
+// Input past one of its bounds: one line, without the usage, since nothing
+// in it need be malformed.
+int over_bound(const std::string& message) {
+  std::fprintf(stderr, "avl_dot: %s\n", message.c_str());
+  return EXIT_USAGE;
+}
+
 // A failed write: quiet when the reader has gone (see the top of the file).
 int write_failed(const char* what, int error) {
   if (error == EPIPE) {
@@ -193,6 +211,10 @@ struct Script {
 // of it like any other: "3\0junk" is not the key 3, nor "-d\0" the option.
 int take_word(const std::string& word, const char* typed, const std::string& where,
               bool* pending_delete, Script* script) {
+  if (word.size() > WORD_BYTE_BOUND) {
+    return over_bound(where + "a word longer than " + std::to_string(WORD_BYTE_BOUND) +
+                      " bytes: " + quote_word(word));
+  }
   Operation op{*pending_delete, 0};
   if (!*pending_delete && word == "-d") {
     *pending_delete = true;
@@ -209,6 +231,10 @@ int take_word(const std::string& word, const char* typed, const std::string& whe
                                                             : "not a 32-bit key: ") +
                        quote_word(word));
   }
+  if (script->operations.size() == OPERATION_BOUND) {
+    return over_bound(where + "more than " + std::to_string(OPERATION_BOUND) +
+                      " operations, the most one run takes");
+  }
   script->operations.push_back(op);
   script->texts.push_back(typed);
   return 0;
@@ -222,9 +248,13 @@ int read_operations(FILE* in, const std::string& name, Script* script) {
   int c = 0;
   do {
     c = std::getc(in);
-    if (c != EOF && std::isspace(c) == 0) {
+    const bool in_word = c != EOF && std::isspace(c) == 0;
+    if (in_word) {
       word += static_cast<char>(c);
-    } else if (!word.empty()) {
+    }
+    // A word is taken at its end, or as soon as it is over its bound: the
+    // rest of it is never read (/dev/zero has no end).
+    if (!word.empty() && (!in_word || word.size() > WORD_BYTE_BOUND)) {
       const int status = take_word(word, nullptr, where, &pending_delete, script);
       if (status != 0) {
         return status;
@@ -439,7 +469,7 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
       std::fputs(USAGE, stdout);
-      std::printf(HELP, HTML_BYTE_BUDGET);
+      std::printf(HELP, WORD_BYTE_BOUND, OPERATION_BOUND, HTML_BYTE_BUDGET);
       return finish_text("help");
     }
     if (std::strcmp(arg, "--version") == 0) {
