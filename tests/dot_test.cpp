@@ -518,18 +518,30 @@ TEST(AvlDotToolTest, FailedWriteIsReported) {
 
 // A write that stops part way at the file-size limit (`ulimit -f`, which
 // would raise SIGXFSZ) fails like a full disk: a message and status 1, and
-// the file it was writing or appending to is left as it was before.
+// the file it was writing, appending to or writing over in place (`1<>`) is
+// left as it was before, whether the picture reached past the file's end
+// or stopped within it.
 TEST(AvlDotToolTest, WriteStoppedPartWayIsTakenBack) {
   const std::string tool = AVL_DOT_TOOL_PATH;
   const std::string path = temp_path("limit.svg");
-  for (const char* redirect : {" >", " >>"}) {
-    write_file(path, "kept\n");
-    // 20 blocks of 512 bytes, far less than the 400 KB picture.
-    const ProcessResult r =
-        run_command("ulimit -f 20 && exec " + tool + " --svg $(seq 1 1000)" + redirect + path);
-    EXPECT_EQ(r.status, 1) << redirect;
-    EXPECT_EQ(r.err, "avl_dot: cannot write the SVG picture to standard output: File too large\n");
-    EXPECT_EQ(read_file(path), redirect == std::string(" >") ? "" : "kept\n") << redirect;
+  std::string long_text;
+  for (int line = 0; line < 1000; ++line) {
+    long_text += "line " + std::to_string(line) + " of what the file held\n";
+  }
+  for (const std::string& old_text : {std::string("kept\n"), long_text}) {
+    for (const char* redirect : {" >", " >>", " 1<>"}) {
+      write_file(path, old_text);
+      // 20 blocks of 512 bytes, far less than the 400 KB picture.
+      const ProcessResult r =
+          run_command("ulimit -f 20 && exec " + tool + " --svg $(seq 1 1000)" + redirect + path);
+      EXPECT_EQ(r.status, 1) << redirect;
+      EXPECT_EQ(r.err,
+                "avl_dot: cannot write the SVG picture to standard "
+                "output: File too large\n");
+      const std::string now = read_file(path);
+      EXPECT_EQ(now.size(), redirect == std::string(" >") ? 0 : old_text.size()) << redirect;
+      EXPECT_TRUE(now == (redirect == std::string(" >") ? "" : old_text)) << redirect;
+    }
   }
   std::remove(path.c_str());
 }

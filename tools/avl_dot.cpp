@@ -15,23 +15,25 @@
 // 140,000 keys, and xargs would split a longer list into separate runs.) A
 // word has at most WORD_BYTE_BOUND bytes and a run at most OPERATION_BOUND
 // operations, wherever they come from. The whole input is read before the
-// tree is touched, so a typing error costs no
-// work and prints nothing on standard output. For a picture of the final
-// tree, deleting a key that is not in the tree is an error rather than a
-// no-op, since it usually means a mistyped key and the picture would silently
-// differ from the one intended; on the page it is a step of its own, which a
-// learner may well want to see.
+// tree is touched, so a typing error costs no work and prints nothing on
+// standard output. For a picture of the final tree, deleting a key that is
+// not in the tree is an error rather than a no-op, since it usually means a
+// mistyped key and the picture would silently differ from the one intended;
+// on the page it is a step of its own, which a learner may well want to see.
 //
 // Exit status: 0 when the whole output was written (or -h / --help printed
 // the usage); 2 with a message and the usage line on standard error for a
 // malformed command line (a bad or out-of-range key, -d without a key, an
 // unknown option, both --svg and --html; in a file too), and 2 with one line
-// for input past its bounds or a page over its budget (below); 1 with a message for an absent key
-// (not with --html), a file that cannot be read, exhausted memory or a failed write (a full disk, a
-// file-size limit, a closed standard output).
+// for input past its bounds or a page over its budget (below); 1 with a
+// message for an absent key (not with --html), a file that cannot be read,
+// exhausted memory or a failed write (a full disk, a file-size limit, a
+// closed standard output).
 //
 // Every figure of a page draws the whole tree, so a page grows with the square
-// of its script, and even a figure of the empty tree costs about 640 bytes. A
+// of its script, and even a figure of the empty tree costs about 480 bytes
+// (2,500 deletions from the empty tree make a page of 1,200,405 bytes, 6,027
+// of them the page's own; each node then adds about 290 to its figure). A
 // page is built in memory up to HTML_BYTE_BUDGET bytes and refused, before
 // anything is written, when it would grow past that; --svg draws the final
 // tree of any size.
@@ -44,13 +46,14 @@
 // status 1, on the system heap and on mimalloc alike.
 //
 // A write can still fail part way, when the disk fills up or the file reaches
-// the size limit of `ulimit -f`. Where standard output is a regular file that
-// the run was appending to, the part written is cut off again, so the file is
-// left as it was; a pipe, a terminal or a device cannot take bytes back, and
-// keeps what it was given. Either way the status is 1, with a message. The
-// file-size limit would kill the process by SIGXFSZ in the middle of the
-// write; that signal is ignored, so the write fails with EFBIG instead and is
-// reported like any other.
+// the size limit of `ulimit -f`. Where standard output is a regular file, it
+// is put back as it was: the part written past its old end is cut off again,
+// and what the run wrote over (1<> opens a file at its start without
+// emptying it) is written back; a pipe, a terminal or a device cannot take
+// bytes back, and keeps what it was given. Either way the status is 1, with a
+// message. The file-size limit would kill the process by SIGXFSZ in the
+// middle of the write; that signal is ignored, so the write fails with EFBIG
+// instead and is reported like any other.
 //
 // A reader that goes away early (avl_dot ... | head -c1) ends the process by
 // SIGPIPE, silently, as it does any filter: the default disposition is left
@@ -117,8 +120,8 @@ const char* const HELP =
     "Exit status: 0 done; 1 absent key (but not with --html), unreadable file,\n"
     "out of memory or failed write; 2 malformed operation, input past its\n"
     "bounds, or a page over its budget. Nothing is written unless all of it was\n"
-    "built; a write that fails part way is cut off again in a regular file, not\n"
-    "in a pipe.\n";
+    "built; a write that fails part way leaves a regular file as it was, but\n"
+    "not a pipe.\n";
 
 const int EXIT_USAGE = 2;
 
@@ -361,10 +364,33 @@ ssize_t append_to_buffer(void* cookie, const char* bytes, size_t size) {
   return static_cast<ssize_t>(size);
 }
 
+// Runs `step(done)`, a read or a write of the bytes from `done` on, until
+// all `size` bytes are through or one fails (errno says why). Returns how
+// many went through.
+template <class Step>
+size_t all_bytes(size_t size, Step step) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t moved = step(done);
+    if (moved < 0 && errno == EINTR) {
+      continue;
+    }
+    if (moved <= 0) {
+      errno = moved == 0 ? EIO : errno;
+      break;
+    }
+    done += static_cast<size_t>(moved);
+  }
+  return done;
+}
+
 // Writes the finished output to standard output. When a write fails part way
-// into a regular file that was being appended to, the file is cut back to
-// where it ended before; returns 0 or the errno of the failure.
-int write_output(const char* data, size_t length) {
+// into a regular file, the file is put back as it was: what went past its old
+// end is cut off, and the bytes the output wrote over (a file opened with
+// 1<>, and written from its start) are written back from a copy read before
+// they were touched; *not_put_back says when that failed too. Returns 0 or
+// the errno of the failure.
+int write_output(const char* data, size_t length, bool* not_put_back) {
   struct stat status {};
   const bool regular = fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
   // Appending (>>) writes at the end whatever the offset says.
@@ -372,23 +398,36 @@ int write_output(const char* data, size_t length) {
   const off_t start = flags == -1               ? -1
                       : (flags & O_APPEND) != 0 ? status.st_size
                                                 : lseek(STDOUT_FILENO, 0, SEEK_CUR);
-  const bool at_end = start >= 0 && start == status.st_size;
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t wrote = write(STDOUT_FILENO, data + done, length - done);
-    if (wrote < 0 && errno == EINTR) {
-      continue;
-    }
-    if (wrote <= 0) {
-      const int error = wrote < 0 ? errno : EIO;
-      if (at_end && done > 0 && ftruncate(STDOUT_FILENO, start) != 0) {
-        std::fputs("avl_dot: cannot cut off the part written, either\n", stderr);
-      }
-      return error;
-    }
-    done += static_cast<size_t>(wrote);
+  // The bytes the output is about to write over. A file opened for writing
+  // alone cannot give them (no redirection of the shell opens one so in its
+  // middle); it then keeps what it was given over them.
+  std::string covered;
+  bool covered_read = true;
+  if (start >= 0 && start < status.st_size) {
+    covered.resize(std::min(length, static_cast<size_t>(status.st_size - start)));
+    covered_read = all_bytes(covered.size(), [&](size_t done) {
+                     return pread(STDOUT_FILENO, &covered[done], covered.size() - done,
+                                  start + static_cast<off_t>(done));
+                   }) == covered.size();
   }
-  return 0;
+  const size_t written = all_bytes(
+      length, [&](size_t done) { return write(STDOUT_FILENO, data + done, length - done); });
+  if (written == length) {
+    return 0;
+  }
+  const int error = errno;
+  if (start >= 0 && written > 0) {
+    const size_t over = std::min(written, covered.size());
+    const bool restored =
+        covered_read && all_bytes(over, [&](size_t done) {
+                          return pwrite(STDOUT_FILENO, covered.data() + done, over - done,
+                                        start + static_cast<off_t>(done));
+                        }) == over;
+    const bool cut = start + static_cast<off_t>(written) <= status.st_size ||
+                     ftruncate(STDOUT_FILENO, status.st_size) == 0;
+    *not_put_back = !restored || !cut;
+  }
+  return error;
 }
 
 // Builds the whole output in memory, then writes it to standard output.
@@ -435,8 +474,14 @@ int run(const Script& script, Format format) {
                   (typed != nullptr && quote_word(typed) == typed
                        ? std::string(typed)
                        : std::to_string(script.operations[at].key)));
-  } else if (const int error = write_output(buffer.data, buffer.length); error != 0) {
-    status = write_failed(format_name(format), error);
+  } else {
+    bool not_put_back = false;
+    if (const int error = write_output(buffer.data, buffer.length, &not_put_back); error != 0) {
+      status = write_failed(format_name(format), error);
+    }
+    if (not_put_back) {
+      std::fputs("avl_dot: cannot put the file back as it was, either\n", stderr);
+    }
   }
   std::free(buffer.data);
   return status;
