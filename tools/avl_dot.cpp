@@ -105,7 +105,7 @@ const char* const HELP =
     "             (at most %zu bytes a word and %zu operations a run)\n"
     "  -          read more operations from standard input, the same way\n"
     "  --svg      print the final tree as an SVG picture instead of Graphviz DOT;\n"
-    "             about 415 bytes, 3 microseconds and 700 bytes of memory per\n"
+    "             about 327 bytes, 2 microseconds and 700 bytes of memory per\n"
     "             key (give many keys with -f or -: a command line holds about\n"
     "             140,000)\n"
     "  --html     print a page with one figure per operation, each rebalancing\n"
