@@ -1,9 +1,10 @@
 // containers: avl's generic containers against their std twins, and Abseil's
 // btree containers where they build, in one process on one heap. The
-// workloads run interleaved, round by round, every structure once per round,
-// so a machine that slows down slows all of them alike; each ratio is formed
-// within a round and the median over the rounds is printed, with each
-// structure's median time. Every run's answer is checked against std's.
+// workloads run interleaved, round by round, every structure once per round
+// (which one first turns from round to round), so a machine that slows down
+// slows all of them alike; each ratio is formed within a round and the median
+// over the rounds is printed, with each structure's median time. Every run's
+// answer is checked against std's.
 //
 //   containers[_mimalloc] [ROUNDS] [SCALE]
 //
@@ -419,19 +420,21 @@ int main(int argc, char** argv) {
   int wrong = 0;
   for (int round = 0; round < rounds; ++round) {
     for (int w = 0; w < kWorkloadCount; ++w) {
-      uint64_t expected = 0;
+      // Who runs first changes from round to round: the heap a run finds
+      // depends on what the one before it released.
+      std::vector<uint64_t> answers(runs.size());
       for (size_t s = 0; s < runs.size(); ++s) {
-        // std (index 1) answers first each round: the others are checked against it.
-        const size_t at = s == 0 ? 1 : s == 1 ? 0 : s;
+        const size_t at = (s + static_cast<size_t>(round)) % runs.size();
         const Timed result = runs[at](w);
-        if (at == 1) {
-          expected = result.answer;
-        } else if (result.answer != expected) {
+        answers[at] = result.answer;
+        seconds[w][at].push_back(result.seconds);
+      }
+      for (size_t at = 0; at < runs.size(); ++at) {
+        if (answers[at] != answers[1]) {  // std's
           std::fprintf(stderr, "containers: %s computed a wrong %s\n", names[at].c_str(),
                        kWorkloads[w]);
           wrong += 1;
         }
-        seconds[w][at].push_back(result.seconds);
       }
     }
   }
