@@ -2,9 +2,10 @@
 // difference, split and join, a range's erasure) against what a user of
 // std::set does for the same result, and Abseil's btree_set where it builds,
 // in one process on one heap. Round by round every route runs once per
-// workload, so a machine that slows down slows all of them alike; each ratio
-// is formed within a round and the median over the rounds is printed, with
-// each route's median time. Every answer is checked against std's.
+// workload (which one first turns from round to round), so a machine that
+// slows down slows all of them alike; each ratio is formed within a round and
+// the median over the rounds is printed, with each route's median time. Every
+// answer is checked against std's.
 //
 //   set_algebra[_mimalloc] [ROUNDS] [SCALE]
 //
@@ -306,19 +307,21 @@ int main(int argc, char** argv) {
     const std::vector<Route> routes = routes_of(w);
     std::vector<std::vector<double>> seconds(routes.size());
     for (int round = 0; round < rounds; ++round) {
-      uint64_t expected = 0;
+      // Who runs first turns from round to round: the heap a run finds
+      // depends on what the one before it released.
+      std::vector<uint64_t> answers(routes.size());
       for (size_t r = 0; r < routes.size(); ++r) {
-        // std's route (the second) answers first: the others are checked against it.
-        const size_t at = r == 0 ? 1 : r == 1 ? 0 : r;
+        const size_t at = (r + static_cast<size_t>(round)) % routes.size();
         const Timed result = routes[at].run(in);
-        if (r == 0) {
-          expected = result.answer;
-        } else if (result.answer != expected) {
+        answers[at] = result.answer;
+        seconds[at].push_back(result.seconds);
+      }
+      for (size_t at = 0; at < routes.size(); ++at) {
+        if (answers[at] != answers[1]) {  // std's
           std::fprintf(stderr, "set_algebra: %s computed a wrong %s\n", routes[at].name.c_str(),
                        kWorkloads[w]);
           wrong += 1;
         }
-        seconds[at].push_back(result.seconds);
       }
     }
     for (size_t r = 0; r < routes.size(); ++r) {
