@@ -907,12 +907,14 @@ class basic_tree {
   // The union: every element of `other` whose key is not here yet comes
   // over (for equal keys, this container's stays, and a map keeps its
   // mapped value). From an rvalue its nodes move and the rest of it is
-  // released; the recursion is join-based, O(m log(n/m + 1)) for sizes
-  // m <= n. With avl::parallel, the recursion's two halves run on OpenMP
-  // tasks where they are large enough and the build has OpenMP.
+  // released. Sets and maps take the join-based recursion, O(m log(n/m + 1))
+  // comparisons for sizes m <= n, when one side is more than 8 times the
+  // other, and walk both in order, O(n + m), when not (which costs less
+  // there); with avl::parallel, always the recursion, whose two halves run
+  // on OpenMP tasks where they are large enough and the build has OpenMP.
   // Multi containers keep std::set_union's counts: of a key held i times
   // here and j times there, max(i, j), this container's i first; they walk
-  // both in order, O(n + m).
+  // both in order.
   void union_with(basic_tree&& other) { unite_with(other, 0); }
   void union_with(basic_tree&& other, parallel_t) { unite_with(other, kForkLevels); }
   void union_with(const basic_tree& other) { unite_with_copy(other, 0); }
@@ -929,9 +931,10 @@ class basic_tree {
   }
 
   // The difference: the elements whose key `other` holds go (of a key held
-  // i times here and j times there, the first min(i, j) go). For sets and
-  // maps O(m log(n/m + 1)) comparisons and joins, then O(m) to take the
-  // matches out and release `other`'s m nodes; multi containers walk both.
+  // i times here and j times there, the first min(i, j) go). The matches
+  // are found as for the union (the recursion's O(m log(n/m + 1))
+  // comparisons, or the walk), then taken out and `other`'s nodes released
+  // without a comparison, O(m) for `other`'s m.
   void difference_with(basic_tree&& other) { filter_with(other, false, 0); }
   void difference_with(basic_tree&& other, parallel_t) { filter_with(other, false, kForkLevels); }
   void difference_with(const basic_tree& other) { filter_with_copy(other, false, 0); }
@@ -1569,6 +1572,27 @@ class basic_tree {
     static void record(node_base* node, const node_base* match) { node->record(match); }
   };
 
+  // Whether a set operation with `other` takes the join-based recursion,
+  // which needs unique keys. Its O(m log(n/m + 1)) comparisons win by far
+  // when one side is much smaller; of two sides within a factor 8 of each
+  // other, an in-order walk of both, O(n + m), does the same work with fewer
+  // cache misses, as bench/set_algebra measures. Forked, it is the
+  // recursion.
+  bool by_recursion(const basic_tree& other, int32_t fork) const {
+    if constexpr (!Unique) {
+      static_cast<void>(other);
+      static_cast<void>(fork);
+      return false;
+    } else {
+      if (fork > 0) {
+        return true;
+      }
+      const size_type ours = size();
+      const size_type theirs = other.size();
+      return ours / 8 > theirs || theirs / 8 > ours;
+    }
+  }
+
   // `other` with this container's allocator, for the nodes to move.
   basic_tree& movable(basic_tree& other, std::optional<basic_tree>& moved) {
     if (alloc_ == other.alloc_) {
@@ -1598,7 +1622,7 @@ class basic_tree {
       take_nodes(other);
       return;
     }
-    if constexpr (Unique) {
+    if (by_recursion(other, fork)) {
       const bool known = count_.known() && other.count_.known();
       const size_type bound = count_.bound() + other.count_.bound();
       const size_type total = known ? size() + other.size() : 0;
@@ -1703,7 +1727,7 @@ class basic_tree {
       other.clear();
       return;
     }
-    if constexpr (Unique) {
+    if (by_recursion(other, fork)) {
       core::piece<node_base> result{nullptr, 0};
       const core::piece<node_base> a = whole();
       node_base* const b = other.root();
