@@ -2152,44 +2152,29 @@ template <class K, class T, class C, class A>
 struct is_container<map<K, T, C, A>> : std::true_type {};
 template <class K, class T, class C, class A>
 struct is_container<multimap<K, T, C, A>> : std::true_type {};
-template <class Container>
-using if_container = std::enable_if_t<is_container<Container>::value, int>;
+// A container, and nothing or avl::parallel after the two operands.
+template <class Container, class... Fork>
+using if_container = std::enable_if_t<is_container<Container>::value && sizeof...(Fork) <= 1 &&
+                                          (std::is_same_v<Fork, parallel_t> && ...),
+                                      int>;
 }  // namespace detail
 
-template <class Container, detail::if_container<Container> = 0>
-Container set_union(const Container& a, const Container& b) {
+template <class Container, class... Fork, detail::if_container<Container, Fork...> = 0>
+Container set_union(const Container& a, const Container& b, Fork... fork) {
   Container result(a);
-  result.union_with(b);
+  result.union_with(b, fork...);
   return result;
 }
-template <class Container, detail::if_container<Container> = 0>
-Container set_union(const Container& a, const Container& b, parallel_t) {
+template <class Container, class... Fork, detail::if_container<Container, Fork...> = 0>
+Container set_intersection(const Container& a, const Container& b, Fork... fork) {
   Container result(a);
-  result.union_with(b, parallel);
+  result.intersect_with(b, fork...);
   return result;
 }
-template <class Container, detail::if_container<Container> = 0>
-Container set_intersection(const Container& a, const Container& b) {
+template <class Container, class... Fork, detail::if_container<Container, Fork...> = 0>
+Container set_difference(const Container& a, const Container& b, Fork... fork) {
   Container result(a);
-  result.intersect_with(b);
-  return result;
-}
-template <class Container, detail::if_container<Container> = 0>
-Container set_intersection(const Container& a, const Container& b, parallel_t) {
-  Container result(a);
-  result.intersect_with(b, parallel);
-  return result;
-}
-template <class Container, detail::if_container<Container> = 0>
-Container set_difference(const Container& a, const Container& b) {
-  Container result(a);
-  result.difference_with(b);
-  return result;
-}
-template <class Container, detail::if_container<Container> = 0>
-Container set_difference(const Container& a, const Container& b, parallel_t) {
-  Container result(a);
-  result.difference_with(b, parallel);
+  result.difference_with(b, fork...);
   return result;
 }
 

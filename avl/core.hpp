@@ -865,6 +865,19 @@ piece<Node> right_piece(const piece<Node>& whole) {
   return {whole.root->right, balance_of(whole.root) > 0 ? whole.height - 2 : whole.height - 1};
 }
 
+// `middle` with `left` and `right` as its subtrees, whose heights differ by
+// one level at most; returns its height.
+template <class Ops>
+int32_t hang_between(piece<typename Ops::node_type> left, typename Ops::node_type* middle,
+                     piece<typename Ops::node_type> right, Ops ops) {
+  middle->left = left.root;
+  middle->right = right.root;
+  ops.adopt(middle, left.root);
+  ops.adopt(middle, right.root);
+  put_balance(middle, left.height - right.height);
+  return 1 + (left.height > right.height ? left.height : right.height);
+}
+
 template <class Ops>
 typename Ops::node_type* join_right(typename Ops::node_type* node, int32_t height,
                                     typename Ops::node_type* middle,
@@ -893,12 +906,7 @@ piece<typename Ops::node_type> join(piece<typename Ops::node_type> left,
     typename Ops::node_type* top = join_left(left, middle, right.root, right.height, &grew, ops);
     return {top, right.height + (grew ? 1 : 0)};
   }
-  middle->left = left.root;
-  middle->right = right.root;
-  ops.adopt(middle, left.root);
-  ops.adopt(middle, right.root);
-  put_balance(middle, left.height - right.height);
-  return {middle, 1 + (left.height > right.height ? left.height : right.height)};
+  return {middle, hang_between(left, middle, right, ops)};
 }
 
 // `node` (of `height`) is at least two levels taller than `right`: go down
@@ -914,11 +922,7 @@ typename Ops::node_type* join_right(typename Ops::node_type* node, int32_t heigh
   const piece<typename Ops::node_type> spine =
       right_piece(piece<typename Ops::node_type>{node, height});
   if (spine.height <= right.height + 1) {
-    middle->left = spine.root;
-    middle->right = right.root;
-    ops.adopt(middle, spine.root);
-    ops.adopt(middle, right.root);
-    put_balance(middle, spine.height - right.height);
+    hang_between(spine, middle, right, ops);
     node->right = middle;
     *grew = true;
   } else {
@@ -939,11 +943,7 @@ typename Ops::node_type* join_left(piece<typename Ops::node_type> left,
   const piece<typename Ops::node_type> spine =
       left_piece(piece<typename Ops::node_type>{node, height});
   if (spine.height <= left.height + 1) {
-    middle->left = left.root;
-    middle->right = spine.root;
-    ops.adopt(middle, left.root);
-    ops.adopt(middle, spine.root);
-    put_balance(middle, left.height - spine.height);
+    hang_between(left, middle, spine, ops);
     node->left = middle;
     *grew = true;
   } else {

@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "avl/avl.hpp"
+#include "interleaved.h"
 
 #if defined(AVL_BENCH_HAVE_ABSL)
 #include "absl/container/btree_map.h"
@@ -56,18 +57,7 @@
 
 namespace {
 
-struct Timed {
-  double seconds;
-  uint64_t answer;
-};
-
-template <class Body>
-Timed timed(Body&& body) {
-  const auto start = std::chrono::steady_clock::now();
-  const uint64_t answer = body();
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  return {took.count(), answer};
-}
+using namespace avl_bench;
 
 // The containers of one structure.
 template <template <class...> class Set, template <class...> class Multiset,
@@ -377,20 +367,6 @@ std::vector<double> bytes_of(size_t count) {
           bytes_per_element<Set<int64_t, std::less<int64_t>, Counting<int64_t>>>(count, int64_of),
           bytes_per_element<Set<std::string, std::less<std::string>, Counting<std::string>>>(
               count, string_of)};
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t mid = values.size() / 2;
-  return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-const char* heap_name() {
-#if defined(AVL_BENCH_HEAP_MIMALLOC)
-  return "mimalloc";
-#else
-  return "system";
-#endif
 }
 
 }  // namespace

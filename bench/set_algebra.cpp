@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "avl/avl.hpp"
+#include "interleaved.h"
 
 #if defined(AVL_BENCH_HAVE_ABSL)
 #include "absl/container/btree_set.h"
@@ -52,21 +53,9 @@
 
 namespace {
 
+using namespace avl_bench;
+
 using Key = int64_t;
-
-struct Timed {
-  double seconds;
-  uint64_t answer;
-};
-
-// Times `operation` alone; `answer` then checks what it made.
-template <class Operation, class Answer>
-Timed timed(Operation&& operation, Answer&& answer) {
-  const auto start = std::chrono::steady_clock::now();
-  operation();
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  return {took.count(), answer()};
-}
 
 // What a set holds, as one number: its size and a sum of its keys.
 template <class Set>
@@ -272,20 +261,6 @@ std::vector<Route> routes_of(int workload) {
 #endif
   }
   return routes;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t mid = values.size() / 2;
-  return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-const char* heap_name() {
-#if defined(AVL_BENCH_HEAP_MIMALLOC)
-  return "mimalloc";
-#else
-  return "system";
-#endif
 }
 
 }  // namespace
