@@ -527,37 +527,21 @@ typename Ops::node_type* erase(typename Ops::node_type* node, bool* shrank, bool
   return node;
 }
 
-// Deletes the rightmost node of a subtree and hands it back through `taken`:
-// how a container's node with two children finds the predecessor that takes
-// its place. Parent links are kept as `Ops` keeps them.
-template <class Ops>
-struct take_rightmost {
+// Deletes the rightmost (Side +1) or leftmost (Side -1) node of a subtree and
+// hands it back through `taken`: how a container's node with two children
+// finds the predecessor that takes its place, and how join2 below finds a
+// middle node for two trees. Parent links are kept as `Ops` keeps them.
+template <class Ops, int Side>
+struct take_extreme {
   using node_type = typename Ops::node_type;
   using Node = node_type;
   static constexpr bool moves_keys = false;
   static constexpr bool keeps_parents = Ops::keeps_parents;
   Ops ops;
   Node** taken;
-  int where(const Node* node) const { return node->right != nullptr ? +1 : 0; }
-  void release(Node* node) const { *taken = node; }
-  static void replaced(Node*, Node*) {}
-  Node* parent_of(const Node* node) const { return ops.parent_of(node); }
-  void adopt(Node* parent, Node* child) const { ops.adopt(parent, child); }
-  template <class Node_>
-  static void note(trace_event, const Node_*, int32_t, int32_t) {}
-};
-
-// Deletes the leftmost node of a subtree and hands it back through `taken`:
-// how join2 below finds a middle node for two trees.
-template <class Ops>
-struct take_leftmost {
-  using node_type = typename Ops::node_type;
-  using Node = node_type;
-  static constexpr bool moves_keys = false;
-  static constexpr bool keeps_parents = Ops::keeps_parents;
-  Ops ops;
-  Node** taken;
-  int where(const Node* node) const { return node->left != nullptr ? -1 : 0; }
+  int where(const Node* node) const {
+    return (Side > 0 ? node->right : node->left) != nullptr ? Side : 0;
+  }
   void release(Node* node) const { *taken = node; }
   static void replaced(Node*, Node*) {}
   Node* parent_of(const Node* node) const { return ops.parent_of(node); }
@@ -567,13 +551,14 @@ struct take_leftmost {
 };
 
 // The policy that takes the rightmost node below a node with two children:
-// one level deep only, since the rightmost node has no right child.
+// one level deep only, since that node has no right child.
 template <class Ops>
-take_rightmost<Ops> taking_rightmost(Ops ops, typename Ops::node_type** taken) {
+take_extreme<Ops, +1> taking_rightmost(Ops ops, typename Ops::node_type** taken) {
   return {ops, taken};
 }
-template <class Ops>
-take_rightmost<Ops> taking_rightmost(take_rightmost<Ops> ops, typename Ops::node_type** taken) {
+template <class Ops, int Side>
+take_extreme<Ops, +1> taking_rightmost(take_extreme<Ops, Side> ops,
+                                       typename Ops::node_type** taken) {
   return {ops.ops, taken};
 }
 
@@ -971,7 +956,7 @@ piece<typename Ops::node_type> join2(piece<typename Ops::node_type> left,
   Node* first = nullptr;
   bool shrank = false;
   bool found = false;
-  Node* rest = erase(right.root, &shrank, &found, take_leftmost<Ops>{ops, &first});
+  Node* rest = erase(right.root, &shrank, &found, take_extreme<Ops, -1>{ops, &first});
   return join(left, first, piece<Node>{rest, right.height - (shrank ? 1 : 0)}, ops);
 }
 
