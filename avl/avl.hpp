@@ -1658,47 +1658,55 @@ class basic_tree {
     }
   }
 
-  // Equal keys: both walked in order, each element of `other` linked where
-  // it belongs (no comparison needed for that), the first min(i, j) of a
-  // key's j there set aside. Those go back to `other` if a comparison or the
-  // limit throws, in front of what it still holds, so nothing is lost.
+  // Both walked in order, each element of `other` linked where it belongs
+  // here (no comparison needed for that), the first min(i, j) of a key's j
+  // there set aside. `other` is walked with a cursor, which reads only the
+  // links of nodes not yet visited, so its tree is left as it is meanwhile
+  // and never rebalanced; if a comparison or the limit throws, what it still
+  // holds, the set-aside nodes and then the rest of the walk, in key order,
+  // becomes its tree again, so nothing is lost.
   void unite_in_order(basic_tree& other) {
     node_base* here = header_.right;
     node_base* aside = nullptr;
     node_base** aside_tail = &aside;
-    size_type aside_count = 0;
+    size_type left_there = 0;  // set aside, or not yet reached
+    auto keep_there = [&](node_base* at) {
+      at->right = nullptr;
+      *aside_tail = at;
+      aside_tail = &at->right;
+      left_there += 1;
+    };
+    core::cursor<node_base> walk;
+    node_base* at = core::cursor_first(walk, other.root());
     try {
-      for (node_base* at = other.header_.right; at != &other.header_;) {
-        node_base* const next = node_base::next(at);
+      while (at != nullptr) {
         if (here != &header_ && !comp_(key_of(at), key_of(here))) {
           const bool equal = !comp_(key_of(here), key_of(at));
           here = node_base::next(here);
-          if (!equal) {
-            continue;
+          if (equal) {
+            node_base* const twin = at;
+            at = core::cursor_next(walk);
+            keep_there(twin);
           }
-          other.unlink(at);
-          at->right = nullptr;
-          *aside_tail = at;
-          aside_tail = &at->right;
-          aside_count += 1;
-        } else {
-          check_room();
-          other.unlink(at);
-          link_at(just_before(here), at);
+          continue;
         }
-        at = next;
+        check_room();
+        node_base* const moving = at;
+        at = core::cursor_next(walk);
+        link_at(just_before(here), moving);
       }
     } catch (...) {
+      while (at != nullptr) {
+        node_base* const rest = at;
+        at = core::cursor_next(walk);
+        keep_there(rest);
+      }
       int32_t levels = 0;
-      node_base* list = aside;
-      const core::piece<node_base> front{
-          core::build_from_list(list, aside_count, &levels, parent_links{}), levels};
-      const bool known = other.count_.known();
-      const size_type rest = known ? other.size() : other.count_.bound();
-      other.adopt_tree(core::join2(front, other.whole(), parent_links{}).root);
-      known ? other.count_.set(rest + aside_count) : other.count_.set_unknown(rest + aside_count);
+      other.adopt_tree(core::build_from_list(aside, left_there, &levels, parent_links{}));
+      other.count_.set(left_there);
       throw;
     }
+    other.reset();
     while (aside != nullptr) {
       node_base* const next = aside->right;
       drop_node(static_cast<node*>(aside));
