@@ -916,18 +916,18 @@ class basic_tree {
   // here and j times there, max(i, j), this container's i first; they walk
   // both in order.
   void union_with(basic_tree&& other) { unite_with(other, 0); }
-  void union_with(basic_tree&& other, parallel_t) { unite_with(other, kForkLevels); }
+  void union_with(basic_tree&& other, parallel_t) { unite_with(other, kForkDepth); }
   void union_with(const basic_tree& other) { unite_with_copy(other, 0); }
-  void union_with(const basic_tree& other, parallel_t) { unite_with_copy(other, kForkLevels); }
+  void union_with(const basic_tree& other, parallel_t) { unite_with_copy(other, kForkDepth); }
 
   // The intersection: only the elements whose key `other` holds stay (of a
   // key held i times here and j times there, the first min(i, j) here).
   // O(n + m): every element that goes is released.
   void intersect_with(basic_tree&& other) { filter_with(other, true, 0); }
-  void intersect_with(basic_tree&& other, parallel_t) { filter_with(other, true, kForkLevels); }
+  void intersect_with(basic_tree&& other, parallel_t) { filter_with(other, true, kForkDepth); }
   void intersect_with(const basic_tree& other) { filter_with_copy(other, true, 0); }
   void intersect_with(const basic_tree& other, parallel_t) {
-    filter_with_copy(other, true, kForkLevels);
+    filter_with_copy(other, true, kForkDepth);
   }
 
   // The difference: the elements whose key `other` holds go (of a key held
@@ -936,10 +936,10 @@ class basic_tree {
   // comparisons, or the walk), then taken out and `other`'s nodes released
   // without a comparison, O(m) for `other`'s m.
   void difference_with(basic_tree&& other) { filter_with(other, false, 0); }
-  void difference_with(basic_tree&& other, parallel_t) { filter_with(other, false, kForkLevels); }
+  void difference_with(basic_tree&& other, parallel_t) { filter_with(other, false, kForkDepth); }
   void difference_with(const basic_tree& other) { filter_with_copy(other, false, 0); }
   void difference_with(const basic_tree& other, parallel_t) {
-    filter_with_copy(other, false, kForkLevels);
+    filter_with_copy(other, false, kForkDepth);
   }
 
   // ------------------------------------------------------------ lookup --
@@ -1487,8 +1487,10 @@ class basic_tree {
 
   // ------------------------------------------------- whole-set internals --
 
-  // The recursion's halves go to two threads from this many levels up.
-  static constexpr int32_t kForkLevels = 11;
+  // The recursion's halves go to two threads in its top kForkDepth levels,
+  // where both trees still have kForkLevels levels below them.
+  static constexpr int32_t kForkDepth = 6;
+  static constexpr int32_t kForkLevels = 10;
 
   // Every element not less than `key` moves to `upper` (empty, with an
   // equal allocator).
@@ -1630,7 +1632,9 @@ class basic_tree {
       core::piece<node_base> dropped{nullptr, 0};
       const core::piece<node_base> a = whole();
       const core::piece<node_base> b = other.whole();
-      auto body = [&] { core::unite(a, b, &result, &dropped, algebra{{}, this}, {fork}); };
+      auto body = [&] {
+        core::unite(a, b, &result, &dropped, algebra{{}, this}, {fork, kForkLevels});
+      };
       try {
         core::with_threads(fork > 0, body);
       } catch (...) {
@@ -1741,7 +1745,8 @@ class basic_tree {
       node_base* const b = other.root();
       const int32_t b_height = other.height();
       auto body = [&] {
-        core::find_equals(b, b_height, a, &result, algebra{{}, this}, core::fork_policy{fork});
+        core::find_equals(b, b_height, a, &result, algebra{{}, this},
+                          core::fork_policy{fork, kForkLevels});
       };
       try {
         core::with_threads(fork > 0, body);

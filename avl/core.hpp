@@ -1027,13 +1027,16 @@ void split(piece<typename Ops::node_type> whole, Where& where, piece<typename Op
 // exception leaves every node in one of two trees, both sound.
 
 // Whether a level hands its two recursive calls to two threads: when the
-// caller asked, the build has OpenMP, and both calls have at least
-// `levels` levels of work below them (0: never).
+// caller asked (`depth` levels from the top may fork: 2^depth tasks are
+// plenty to keep a few cores busy, and each costs), the build has OpenMP,
+// and both trees still have `levels` levels below them.
 struct fork_policy {
+  int32_t depth;
   int32_t levels;
   bool splits(int32_t a_height, int32_t b_height) const {
-    return levels > 0 && a_height >= levels && b_height >= levels;
+    return depth > 0 && a_height >= levels && b_height >= levels;
   }
+  fork_policy below() const { return {depth > 0 ? depth - 1 : 0, levels}; }
 };
 
 // Runs both calls, each of which catches its own exception and says whether
@@ -1120,7 +1123,7 @@ void unite(piece<typename Ops::node_type> a, piece<typename Ops::node_type> b,
   std::exception_ptr right_error;
   auto first = [&] {
     try {
-      unite(left_piece(a), b_left, &left, &left_dropped, ops, fork);
+      unite(left_piece(a), b_left, &left, &left_dropped, ops, fork.below());
       return true;
     } catch (...) {
       left_error = std::current_exception();
@@ -1129,7 +1132,7 @@ void unite(piece<typename Ops::node_type> a, piece<typename Ops::node_type> b,
   };
   auto second = [&] {
     try {
-      unite(right_piece(a), b_right, &right, &right_dropped, ops, fork);
+      unite(right_piece(a), b_right, &right, &right_dropped, ops, fork.below());
       return true;
     } catch (...) {
       right_error = std::current_exception();
@@ -1182,7 +1185,7 @@ void find_equals(typename Ops::node_type* b, int32_t b_height, piece<typename Op
   std::exception_ptr right_error;
   auto first = [&] {
     try {
-      find_equals(b_left.root, b_left.height, a_left, &left, ops, fork);
+      find_equals(b_left.root, b_left.height, a_left, &left, ops, fork.below());
       return true;
     } catch (...) {
       left_error = std::current_exception();
@@ -1191,7 +1194,7 @@ void find_equals(typename Ops::node_type* b, int32_t b_height, piece<typename Op
   };
   auto second = [&] {
     try {
-      find_equals(b_right.root, b_right.height, a_right, &right, ops, fork);
+      find_equals(b_right.root, b_right.height, a_right, &right, ops, fork.below());
       return true;
     } catch (...) {
       right_error = std::current_exception();

@@ -34,7 +34,6 @@
 #ifndef AVL_TRACE_HPP
 #define AVL_TRACE_HPP
 
-
 namespace avl {
 
 enum class trace_event : int {
