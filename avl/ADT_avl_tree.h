@@ -63,7 +63,7 @@
 // avl.pc and the Debian packages carry the same one; a new major version is a
 // new SONAME.
 #define AVL_VERSION_MAJOR 2
-#define AVL_VERSION_MINOR 1
+#define AVL_VERSION_MINOR 2
 #define AVL_VERSION_PATCH 0
 
 // The most levels a sound tree has: the sparsest AVL tree of height h has

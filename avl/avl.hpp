@@ -42,6 +42,7 @@
 #define AVL_AVL_HPP
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -77,27 +78,50 @@
 #endif
 
 namespace avl {
+
+// Asks a set operation (union_with, intersect_with, difference_with and the
+// set_union family) to run the two halves of its recursion on two OpenMP
+// tasks where both are large enough. Without OpenMP (the build's
+// -fopenmp), or below that size, the same code runs on one thread. The
+// comparator is then called from several threads at once, on different
+// elements, so it must allow that (a plain function of its two arguments
+// does); nothing is allocated or released on those threads.
+struct parallel_t {
+  explicit parallel_t() = default;
+};
+inline constexpr parallel_t parallel{};
+
 namespace detail {
 
 // ----------------------------------------------------------------- nodes --
 
 // The links of a container's node. `up` is the parent's address with the
-// balance factor plus one in its two low bits (a node is at least 4-aligned,
-// so they are free): 0 leans right, 1 balanced, 2 leans left. The container's
-// header, the node above the root, is marked 3; its left link is the root,
-// its right link the leftmost node and its parent the rightmost, so that
-// begin(), end() and --end() are O(1) and the climb from the last element
-// ends at the header, which is end().
+// balance factor plus one in its two low bits (a node is 8-aligned, so its
+// three low bits are free): 0 leans right, 1 balanced, 2 leans left. The
+// container's header, the node above the root, is marked 3; its left link is
+// the root, its right link the leftmost node and its parent the rightmost, so
+// that begin(), end() and --end() are O(1) and the climb from the last
+// element ends at the header, which is end(). The third bit says that `up`
+// holds, for a while, another node instead of the parent: a match that the
+// intersection and the difference record in the other container's nodes.
 struct node_base {
   node_base* left;
   node_base* right;
   std::uintptr_t up;
 
   static constexpr std::uintptr_t kBits = 3;
+  static constexpr std::uintptr_t kRecorded = 4;
+  static constexpr std::uintptr_t kAddress = ~(kBits | kRecorded);
 
-  node_base* parent() const noexcept { return reinterpret_cast<node_base*>(up & ~kBits); }
+  node_base* parent() const noexcept { return reinterpret_cast<node_base*>(up & kAddress); }
   void set_parent(const node_base* parent) noexcept {
     up = reinterpret_cast<std::uintptr_t>(parent) | (up & kBits);
+  }
+  void record(const node_base* match) noexcept {
+    up = reinterpret_cast<std::uintptr_t>(match) | (up & kBits) | kRecorded;
+  }
+  node_base* recorded() const noexcept {
+    return (up & kRecorded) != 0 ? reinterpret_cast<node_base*>(up & kAddress) : nullptr;
   }
   int32_t balance() const noexcept { return static_cast<int32_t>(up & kBits) - 1; }
   void set_balance(int32_t balance) noexcept {
@@ -150,7 +174,8 @@ struct node_base {
   }
 };
 
-static_assert(alignof(node_base) > node_base::kBits, "two free bits in a node's address");
+static_assert(alignof(node_base) > (node_base::kBits | node_base::kRecorded),
+              "three free bits in a node's address");
 
 // A node with its value, which is constructed and destroyed through the
 // allocator, not here.
@@ -370,6 +395,70 @@ struct synth_three_way {
 };
 #endif
 
+// How many elements a container holds. split() and join() leave it unknown
+// until size() counts it (O(n), once); since several threads may ask a const
+// container at once, the count is cached in an atomic. `bound` is never
+// below it, so the limit checks need no count.
+class element_count {
+ public:
+  static constexpr std::size_t kUnknown = ~std::size_t{0};
+
+  element_count() = default;
+  element_count(const element_count&) = delete;
+  element_count& operator=(const element_count&) = delete;
+
+  template <class Count>
+  std::size_t get(Count count) const noexcept {
+    std::size_t n = exact_.load(std::memory_order_relaxed);
+    if (n == kUnknown) {
+      n = count();
+      exact_.store(n, std::memory_order_relaxed);
+    }
+    return n;
+  }
+  bool known() const noexcept { return exact_.load(std::memory_order_relaxed) != kUnknown; }
+  std::size_t bound() const noexcept { return bound_; }
+
+  void set(std::size_t n) noexcept {
+    bound_ = n;
+    exact_.store(n, std::memory_order_relaxed);
+  }
+  void set_unknown(std::size_t bound) noexcept {
+    bound_ = bound;
+    exact_.store(kUnknown, std::memory_order_relaxed);
+  }
+  void add(std::size_t n) noexcept {
+    bound_ += n;
+    const std::size_t exact = exact_.load(std::memory_order_relaxed);
+    if (exact != kUnknown) {
+      exact_.store(exact + n, std::memory_order_relaxed);
+    }
+  }
+  void sub(std::size_t n) noexcept {
+    bound_ -= n;
+    const std::size_t exact = exact_.load(std::memory_order_relaxed);
+    if (exact != kUnknown) {
+      exact_.store(exact - n, std::memory_order_relaxed);
+    }
+  }
+  // This one's, and the other's becomes 0.
+  void take(element_count& other) noexcept {
+    bound_ = other.bound_;
+    exact_.store(other.exact_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    other.set(0);
+  }
+  void swap(element_count& other) noexcept {
+    std::swap(bound_, other.bound_);
+    const std::size_t exact = exact_.load(std::memory_order_relaxed);
+    exact_.store(other.exact_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    other.exact_.store(exact, std::memory_order_relaxed);
+  }
+
+ private:
+  std::size_t bound_ = 0;
+  mutable std::atomic<std::size_t> exact_{0};
+};
+
 // ------------------------------------------------------ the containers --
 //
 // What the four containers share: a set's element is its key (Mapped is
@@ -437,7 +526,8 @@ class basic_tree {
       : basic_tree(other, node_traits::select_on_container_copy_construction(other.alloc_)) {}
   basic_tree(const basic_tree& other, const Allocator& alloc) : comp_(other.comp_), alloc_(alloc) {
     reset();
-    adopt_tree(clone_of(other), other.size_);
+    adopt_tree(clone_of(other));
+    count_.set(other.size());
   }
 
   // The nodes change hands: iterators stay valid and refer into this.
@@ -452,7 +542,8 @@ class basic_tree {
     if (alloc_ == other.alloc_) {
       take_nodes(other);
     } else {
-      adopt_tree(moved_clone_of(other), other.size_);
+      adopt_tree(moved_clone_of(other));
+      count_.set(other.size());
       other.clear();
     }
   }
@@ -470,7 +561,8 @@ class basic_tree {
       node_base* copy = clone_of(other);  // first, so a throw leaves this as it was
       clear();
       comp_ = other.comp_;
-      adopt_tree(copy, other.size_);
+      adopt_tree(copy);
+      count_.set(other.size());
     }
     return *this;
   }
@@ -488,7 +580,8 @@ class basic_tree {
       alloc_ = std::move(other.alloc_);
     } else if (!(alloc_ == other.alloc_)) {
       // The nodes cannot change hands: move the values into nodes of ours.
-      adopt_tree(moved_clone_of(other), other.size_);
+      adopt_tree(moved_clone_of(other));
+      count_.set(other.size());
       other.clear();
       return *this;
     }
@@ -524,8 +617,18 @@ class basic_tree {
 
   // ---------------------------------------------------------- capacity --
 
-  bool empty() const noexcept { return size_ == 0; }
-  size_type size() const noexcept { return size_; }
+  bool empty() const noexcept { return root() == nullptr; }
+  // O(1), but for the first call after split() or join(), which counts:
+  // O(n).
+  size_type size() const noexcept {
+    return count_.get([this] {
+      size_type n = 0;
+      for (const node_base* at = header_.right; at != &header_; at = node_base::next(at)) {
+        n += 1;
+      }
+      return n;
+    });
+  }
   size_type max_size() const noexcept {
     return std::min<size_type>(node_traits::max_size(alloc_), INT32_MAX);
   }
@@ -537,7 +640,7 @@ class basic_tree {
   // false as well when that memory cannot be had. The comparator's
   // exceptions go on.
   bool check() const {
-    if (core::check<node_base>(root(), static_cast<int64_t>(size_), nullptr, check_ops{this},
+    if (core::check<node_base>(root(), static_cast<int64_t>(size()), nullptr, check_ops{this},
                                &header_) != 1) {
       return false;
     }
@@ -658,15 +761,35 @@ class basic_tree {
   iterator erase(iterator position) {
     return erase(const_iterator(position));
   }
-  // O(log n + k) for k elements.
+  // O(log n + k) for k elements: the range is cut out (split) and what is
+  // left on either side joined again.
   iterator erase(const_iterator first, const_iterator last) {
+    if (first == last) {
+      return iterator(last.at_);
+    }
     if (first == begin() && last == end()) {
       clear();
       return end();
     }
-    while (first != last) {
-      first = erase(first);
+    core::piece<node_base> before{nullptr, 0};
+    core::piece<node_base> range{nullptr, 0};
+    core::piece<node_base> after{nullptr, 0};
+    node_base* none = nullptr;
+    const core::piece<node_base> all = whole();
+    at_position cut_first(first.at_, all.root);
+    core::split(all, cut_first, &before, &none, &range, parent_links{});
+    if (last.at_ != &header_) {
+      const core::piece<node_base> rest = range;
+      at_position cut_last(last.at_, rest.root);
+      core::split(rest, cut_last, &range, &none, &after, parent_links{});
     }
+    size_type erased = 0;
+    core::destroy(range.root, [this, &erased](node_base* gone) {
+      drop_node(static_cast<node*>(gone));
+      erased += 1;
+    });
+    adopt_tree(core::join2(before, after, parent_links{}).root);
+    count_.sub(erased);
     return iterator(last.at_);
   }
   // Every element with the key; returns how many there were. O(log n + k).
@@ -698,15 +821,15 @@ class basic_tree {
     node_base* roots[2] = {root(), other.root()};
     node_base* firsts[2] = {header_.right, other.header_.right};
     node_base* lasts[2] = {header_.parent(), other.header_.parent()};
-    const size_type sizes[2] = {size_, other.size_};
     for (int side = 0; side < 2; ++side) {
       basic_tree& to = *sides[side];
       const int from = 1 - side;
-      to.reset();
+      to.reset_header();
       if (roots[from] != nullptr) {
-        to.hang(roots[from], sizes[from], firsts[from], lasts[from]);
+        to.hang(roots[from], firsts[from], lasts[from]);
       }
     }
+    count_.swap(other.count_);
   }
   friend void swap(basic_tree& a, basic_tree& b) noexcept(noexcept(a.swap(b))) { a.swap(b); }
 
@@ -735,6 +858,88 @@ class basic_tree {
   template <class OtherCompare, bool OtherUnique>
   void merge(basic_tree<Key, Mapped, OtherCompare, Allocator, OtherUnique>&& source) {
     merge(source);
+  }
+
+  // -------------------------------------------------- whole containers --
+  //
+  // On the tree's shape (core.hpp's join and split): no element is copied or
+  // allocated unless the other container is an lvalue (then it is copied
+  // first and left as it was), and iterators stay valid and follow their
+  // elements. After split() and join(), size() counts once, O(n). The
+  // allocators must compare equal, as for merge().
+
+  // Appends `other` when all its elements order after this one's (for equal
+  // keys: not before them), and returns true; otherwise returns false and
+  // changes neither. O(log n).
+  bool join(basic_tree&& other) {
+    if (other.empty()) {
+      return true;
+    }
+    if (empty()) {
+      take_nodes(other);
+      return true;
+    }
+    const Key& last = key_of(header_.parent());
+    const Key& first = key_of(other.header_.right);
+    if (Unique ? !comp_(last, first) : comp_(first, last)) {
+      return false;
+    }
+    if (count_.bound() + other.count_.bound() > max_size()) {
+      check_room(other.size());
+    }
+    const bool known = count_.known() && other.count_.known();
+    const size_type bound = count_.bound() + other.count_.bound();
+    const size_type total = known ? size() + other.size() : 0;
+    node_base* const new_last = other.header_.parent();
+    node_base* const top = core::join2(whole(), other.whole(), parent_links{}).root;
+    node_base* const new_first = header_.right;
+    reset_header();
+    hang(top, new_first, new_last);
+    if (known) {
+      count_.set(total);
+    } else {
+      count_.set_unknown(bound);
+    }
+    other.reset();
+    return true;
+  }
+
+  // The union: every element of `other` whose key is not here yet comes
+  // over (for equal keys, this container's stays, and a map keeps its
+  // mapped value). From an rvalue its nodes move and the rest of it is
+  // released. Sets and maps take the join-based recursion, O(m log(n/m + 1))
+  // comparisons for sizes m <= n, when one side is more than 8 times the
+  // other, and walk both in order, O(n + m), when not (which costs less
+  // there); with avl::parallel, always the recursion, whose two halves run
+  // on OpenMP tasks where they are large enough and the build has OpenMP.
+  // Multi containers keep std::set_union's counts: of a key held i times
+  // here and j times there, max(i, j), this container's i first; they walk
+  // both in order.
+  void union_with(basic_tree&& other) { unite_with(other, 0); }
+  void union_with(basic_tree&& other, parallel_t) { unite_with(other, kForkDepth); }
+  void union_with(const basic_tree& other) { unite_with_copy(other, 0); }
+  void union_with(const basic_tree& other, parallel_t) { unite_with_copy(other, kForkDepth); }
+
+  // The intersection: only the elements whose key `other` holds stay (of a
+  // key held i times here and j times there, the first min(i, j) here).
+  // O(n + m): every element that goes is released.
+  void intersect_with(basic_tree&& other) { filter_with(other, true, 0); }
+  void intersect_with(basic_tree&& other, parallel_t) { filter_with(other, true, kForkDepth); }
+  void intersect_with(const basic_tree& other) { filter_with_copy(other, true, 0); }
+  void intersect_with(const basic_tree& other, parallel_t) {
+    filter_with_copy(other, true, kForkDepth);
+  }
+
+  // The difference: the elements whose key `other` holds go (of a key held
+  // i times here and j times there, the first min(i, j) go). The matches
+  // are found as for the union (the recursion's O(m log(n/m + 1))
+  // comparisons, or the walk), then taken out and `other`'s nodes released
+  // without a comparison, O(m) for `other`'s m.
+  void difference_with(basic_tree&& other) { filter_with(other, false, 0); }
+  void difference_with(basic_tree&& other, parallel_t) { filter_with(other, false, kForkDepth); }
+  void difference_with(const basic_tree& other) { filter_with_copy(other, false, 0); }
+  void difference_with(const basic_tree& other, parallel_t) {
+    filter_with_copy(other, false, kForkDepth);
   }
 
   // ------------------------------------------------------------ lookup --
@@ -873,24 +1078,29 @@ class basic_tree {
   }
 
   // Empty: no root, and the first and last elements are the header itself.
-  void reset() noexcept {
+  void reset_header() noexcept {
     header_.left = nullptr;
     header_.right = &header_;
     header_.up = reinterpret_cast<std::uintptr_t>(&header_) | node_base::kBits;
-    size_ = 0;
+  }
+  void reset() noexcept {
+    reset_header();
+    count_.set(0);
   }
 
-  // Hangs a tree of `count` nodes below the empty header.
-  void hang(node_base* top, size_type count, node_base* first, node_base* last) noexcept {
+  // Hangs a tree below the empty header; the count is the caller's.
+  void hang(node_base* top, node_base* first, node_base* last) noexcept {
     header_.left = top;
     top->set_parent(&header_);
     header_.right = first;
     header_.set_parent(last);
-    size_ = count;
   }
 
-  // A tree that was just built or copied: its first and last nodes are found.
-  void adopt_tree(node_base* top, size_type count) noexcept {
+  // A tree that was just built, copied or cut (or nothing) becomes the whole
+  // tree: its first and last nodes are found. O(log n); the count is the
+  // caller's.
+  void adopt_tree(node_base* top) noexcept {
+    reset_header();
     if (top == nullptr) {
       return;
     }
@@ -902,14 +1112,19 @@ class basic_tree {
     while (last->right != nullptr) {
       last = last->right;
     }
-    hang(top, count, first, last);
+    hang(top, first, last);
+  }
+
+  core::piece<node_base> whole() const noexcept {
+    return {root(), height()};
   }
 
   // The nodes of `other`, which is left empty.
   void take_nodes(basic_tree& other) noexcept {
     if (other.root() != nullptr) {
-      hang(other.root(), other.size_, other.header_.right, other.header_.parent());
-      other.reset();
+      hang(other.root(), other.header_.right, other.header_.parent());
+      count_.take(other.count_);
+      other.reset_header();
     }
   }
 
@@ -935,10 +1150,13 @@ class basic_tree {
     node_traits::deallocate(alloc_, gone, 1);
   }
 
-  // Before one more element is linked.
-  void check_room() const {
-    if (size_ >= max_size()) {
-      throw std::length_error("avl: the container holds max_size() elements");
+  // Before `more` elements are linked.
+  void check_room(size_type more = 1) {
+    if (count_.bound() + more > max_size()) {
+      count_.set(size());  // the bound may be above the count after a split
+      if (count_.bound() + more > max_size()) {
+        throw std::length_error("avl: the container holds max_size() elements");
+      }
     }
   }
 
@@ -986,7 +1204,8 @@ class basic_tree {
       int32_t levels = 0;
       node_base* list = head;
       head = nullptr;
-      adopt_tree(core::build_from_list(list, count, &levels, parent_links{}), count);
+      adopt_tree(core::build_from_list(list, count, &levels, parent_links{}));
+      count_.set(count);
     };
     try {
       for (; first != last; ++first) {
@@ -1078,7 +1297,7 @@ class basic_tree {
     node_base* const at = hint.at_;
     if (at == &header_) {
       node_base* const last = header_.parent();
-      if (size_ > 0 && (Unique ? comp_(key_of(last), key) : !comp_(key, key_of(last)))) {
+      if (root() != nullptr && (Unique ? comp_(key_of(last), key) : !comp_(key, key_of(last)))) {
         return {last, false, nullptr};
       }
       return spot_by_key(key);
@@ -1111,6 +1330,19 @@ class basic_tree {
     return Unique ? spot_by_key(key) : spot_before_equals(key);
   }
 
+  // The empty link just before `at` (the header: after the last element):
+  // the right link of its predecessor when that has none, else its own left
+  // link, which is then empty.
+  spot just_before(node_base* at) const {
+    if (at == &header_) {
+      return root() == nullptr ? spot{at, true, nullptr} : spot{header_.parent(), false, nullptr};
+    }
+    if (at->left == nullptr) {
+      return {at, true, nullptr};
+    }
+    return {node_base::prev(at), false, nullptr};
+  }
+
   // Links `fresh` at `at` (an empty link) and rebalances the way up.
   iterator link_at(const spot& at, node_base* fresh) noexcept {
     core::link_and_climb(at.parent, at.left, fresh, &header_, parent_links{});
@@ -1124,7 +1356,7 @@ class basic_tree {
     } else if (at.parent == header_.parent()) {
       header_.set_parent(fresh);
     }
-    size_ += 1;
+    count_.add(1);
     return iterator(fresh);
   }
 
@@ -1169,7 +1401,7 @@ class basic_tree {
 
   // Takes `gone` out where it stands; the caller owns it afterwards.
   void unlink(node_base* gone) noexcept {
-    if (size_ == 1) {
+    if (gone == root() && gone->left == nullptr && gone->right == nullptr) {
       reset();
       return;
     }
@@ -1180,7 +1412,7 @@ class basic_tree {
       header_.set_parent(node_base::prev(gone));
     }
     core::unlink_and_climb(gone, &header_, parent_links{});
-    size_ -= 1;
+    count_.sub(1);
   }
 
   // ----------------------------------------------------------- lookup --
@@ -1253,6 +1485,364 @@ class basic_tree {
     }
   }
 
+  // ------------------------------------------------- whole-set internals --
+
+  // The recursion's halves go to two threads in its top kForkDepth levels,
+  // where both trees still have kForkLevels levels below them.
+  static constexpr int32_t kForkDepth = 6;
+  static constexpr int32_t kForkLevels = 10;
+
+  // Every element not less than `key` moves to `upper` (empty, with an
+  // equal allocator).
+  template <class K>
+  void split_into(const K& key, basic_tree& upper) {
+    if (empty()) {
+      return;
+    }
+    const size_type bound = count_.bound();
+    const bool known = count_.known();
+    const size_type exact = known ? size() : 0;
+    core::piece<node_base> low{nullptr, 0};
+    core::piece<node_base> high{nullptr, 0};
+    node_base* none = nullptr;
+    below<K> cut{this, &key};
+    try {
+      core::split(whole(), cut, &low, &none, &high, parent_links{});
+    } catch (...) {
+      adopt_tree(low.root);  // every node, rejoined
+      throw;
+    }
+    adopt_tree(low.root);
+    upper.adopt_tree(high.root);
+    if (high.root == nullptr || low.root == nullptr) {
+      basic_tree& all = high.root == nullptr ? *this : upper;
+      basic_tree& none_left = high.root == nullptr ? upper : *this;
+      known ? all.count_.set(exact) : all.count_.set_unknown(bound);
+      none_left.count_.set(0);
+    } else {
+      count_.set_unknown(bound);
+      upper.count_.set_unknown(bound);
+    }
+  }
+
+  template <class K>
+  struct below {  // cuts before the first element not less than the key
+    const basic_tree* tree;
+    const K* key;
+    int operator()(const node_base* at) const { return tree->comp_(key_of(at), *key) ? -1 : +1; }
+  };
+
+  // Cuts just before `target`: on the way down from `top` to it, every
+  // ancestor's side is the one that does not hold the target, which the
+  // climb from the target records; below the target, everything comes
+  // before it.
+  struct at_position {
+    const node_base* target;
+    uint64_t target_on_left =
+        0;              // bit d: the ancestor at depth d (the root's 0) has it on its left
+    int32_t depth = 0;  // the target's
+    int32_t visited = 0;
+    at_position(const node_base* at, const node_base* top) : target(at) {
+      for (const node_base* node = at; node != top; node = node->parent()) {
+        target_on_left = (target_on_left << 1) | (node->parent()->left == node ? 1u : 0u);
+        depth += 1;
+      }
+    }
+    int operator()(const node_base* at) {
+      const int32_t level = visited++;
+      if (level < depth) {
+        return ((target_on_left >> level) & 1u) != 0 ? +1 : -1;
+      }
+      return at == target ? +1 : -1;
+    }
+  };
+
+  // The policy of the set operations: two unique keys compare as the
+  // comparator says, and a match is recorded in the other tree's node.
+  struct algebra : parent_links {
+    const basic_tree* tree;
+    struct around {
+      const basic_tree* tree;
+      const node_base* pivot;
+      int operator()(const node_base* at) const {
+        return tree->comp_(key_of(at), key_of(pivot))   ? -1
+               : tree->comp_(key_of(pivot), key_of(at)) ? +1
+                                                        : 0;
+      }
+    };
+    around cut(const node_base* pivot) const { return {tree, pivot}; }
+    static void record(node_base* node, const node_base* match) { node->record(match); }
+  };
+
+  // Whether a set operation with `other` takes the join-based recursion,
+  // which needs unique keys. Its O(m log(n/m + 1)) comparisons win by far
+  // when one side is much smaller; of two sides within a factor 8 of each
+  // other, an in-order walk of both, O(n + m), does the same work with fewer
+  // cache misses, as bench/set_algebra measures. Forked, it is the
+  // recursion.
+  bool by_recursion(const basic_tree& other, int32_t fork) const {
+    if constexpr (!Unique) {
+      static_cast<void>(other);
+      static_cast<void>(fork);
+      return false;
+    } else {
+      if (fork > 0) {
+        return true;
+      }
+      const size_type ours = size();
+      const size_type theirs = other.size();
+      return ours / 8 > theirs || theirs / 8 > ours;
+    }
+  }
+
+  // `other` with this container's allocator, for the nodes to move.
+  basic_tree& movable(basic_tree& other, std::optional<basic_tree>& moved) {
+    if (alloc_ == other.alloc_) {
+      return other;
+    }
+    moved.emplace(std::move(other), allocator_type(alloc_));
+    return *moved;
+  }
+
+  void unite_with_copy(const basic_tree& other, int32_t fork) {
+    basic_tree copy(other, allocator_type(alloc_));
+    unite_with(copy, fork);
+  }
+
+  void filter_with_copy(const basic_tree& other, bool keep, int32_t fork) {
+    basic_tree copy(other, allocator_type(alloc_));
+    filter_with(copy, keep, fork);
+  }
+
+  void unite_with(basic_tree& from, int32_t fork) {
+    std::optional<basic_tree> moved;
+    basic_tree& other = movable(from, moved);
+    if (other.empty() || static_cast<const void*>(&other) == static_cast<const void*>(this)) {
+      return;
+    }
+    if (empty()) {
+      take_nodes(other);
+      return;
+    }
+    if (by_recursion(other, fork)) {
+      const bool known = count_.known() && other.count_.known();
+      const size_type bound = count_.bound() + other.count_.bound();
+      const size_type total = known ? size() + other.size() : 0;
+      core::piece<node_base> result{nullptr, 0};
+      core::piece<node_base> dropped{nullptr, 0};
+      const core::piece<node_base> a = whole();
+      const core::piece<node_base> b = other.whole();
+      auto body = [&] {
+        core::unite(a, b, &result, &dropped, algebra{{}, this}, {fork, kForkLevels});
+      };
+      try {
+        core::with_threads(fork > 0, body);
+      } catch (...) {
+        // Every node is in one of the two trees, this container's own and
+        // others; neither count is known.
+        adopt_tree(result.root);
+        count_.set_unknown(bound);
+        other.adopt_tree(dropped.root);
+        other.count_.set_unknown(other.count_.bound());
+        throw;
+      }
+      adopt_tree(result.root);
+      other.reset();
+      size_type duplicates = 0;
+      core::destroy(dropped.root, [&](node_base* gone) {
+        drop_node(static_cast<node*>(gone));
+        duplicates += 1;
+      });
+      known ? count_.set(total - duplicates) : count_.set_unknown(bound);
+      if (count_.bound() > max_size()) {
+        count_.set(size());
+      }
+    } else {
+      unite_in_order(other);
+    }
+  }
+
+  // Both walked in order, each element of `other` linked where it belongs
+  // here (no comparison needed for that), the first min(i, j) of a key's j
+  // there set aside. `other` is walked with a cursor, which reads only the
+  // links of nodes not yet visited, so its tree is left as it is meanwhile
+  // and never rebalanced; if a comparison or the limit throws, what it still
+  // holds, the set-aside nodes and then the rest of the walk, in key order,
+  // becomes its tree again, so nothing is lost.
+  void unite_in_order(basic_tree& other) {
+    node_base* here = header_.right;
+    node_base* aside = nullptr;
+    node_base** aside_tail = &aside;
+    size_type left_there = 0;  // set aside, or not yet reached
+    auto keep_there = [&](node_base* at) {
+      at->right = nullptr;
+      *aside_tail = at;
+      aside_tail = &at->right;
+      left_there += 1;
+    };
+    core::cursor<node_base> walk;
+    node_base* at = core::cursor_first(walk, other.root());
+    try {
+      while (at != nullptr) {
+        if (here != &header_ && !comp_(key_of(at), key_of(here))) {
+          const bool equal = !comp_(key_of(here), key_of(at));
+          here = node_base::next(here);
+          if (equal) {
+            node_base* const twin = at;
+            at = core::cursor_next(walk);
+            keep_there(twin);
+          }
+          continue;
+        }
+        check_room();
+        node_base* const moving = at;
+        at = core::cursor_next(walk);
+        link_at(just_before(here), moving);
+      }
+    } catch (...) {
+      while (at != nullptr) {
+        node_base* const rest = at;
+        at = core::cursor_next(walk);
+        keep_there(rest);
+      }
+      int32_t levels = 0;
+      other.adopt_tree(core::build_from_list(aside, left_there, &levels, parent_links{}));
+      other.count_.set(left_there);
+      throw;
+    }
+    other.reset();
+    while (aside != nullptr) {
+      node_base* const next = aside->right;
+      drop_node(static_cast<node*>(aside));
+      aside = next;
+    }
+  }
+
+  // Intersection (keep) and difference: the matches of `other`'s elements
+  // here are found and recorded in `other`'s nodes, with all comparisons;
+  // then, with none, `other` is released in key order, and each recorded
+  // match is taken out of this tree (and kept aside, for the intersection,
+  // whose tree is then rebuilt from them).
+  void filter_with(basic_tree& from, bool keep, int32_t fork) {
+    std::optional<basic_tree> moved;
+    basic_tree& other = movable(from, moved);
+    if (static_cast<const void*>(&other) == static_cast<const void*>(this)) {
+      if (!keep) {
+        clear();
+      }
+      return;
+    }
+    if (empty() || other.empty()) {
+      if (keep) {
+        clear();
+      }
+      other.clear();
+      return;
+    }
+    if (by_recursion(other, fork)) {
+      core::piece<node_base> result{nullptr, 0};
+      const core::piece<node_base> a = whole();
+      node_base* const b = other.root();
+      const int32_t b_height = other.height();
+      auto body = [&] {
+        core::find_equals(b, b_height, a, &result, algebra{{}, this},
+                          core::fork_policy{fork, kForkLevels});
+      };
+      try {
+        core::with_threads(fork > 0, body);
+      } catch (...) {
+        adopt_tree(result.root);  // every node, rejoined; the count stands
+        other.forget_records();
+        throw;
+      }
+      adopt_tree(result.root);
+    } else {
+      try {
+        record_in_order(other);
+      } catch (...) {
+        other.forget_records();
+        throw;
+      }
+    }
+    if (!keep) {
+      core::destroy(other.root(), [&](node_base* gone) {
+        if (node_base* const match = gone->recorded()) {
+          unlink(match);
+          drop_node(static_cast<node*>(match));
+        }
+        other.drop_node(static_cast<node*>(gone));
+      });
+      other.reset();
+      return;
+    }
+    // The intersection keeps few or many: the matches are marked, then the
+    // whole tree is released but for them, and rebuilt from them.
+    core::destroy(other.root(), [&](node_base* gone) {
+      if (node_base* const match = gone->recorded()) {
+        match->up |= node_base::kRecorded;
+      }
+      other.drop_node(static_cast<node*>(gone));
+    });
+    other.reset();
+    node_base* kept = nullptr;
+    node_base** kept_tail = &kept;
+    size_type kept_count = 0;
+    core::destroy(root(), [&](node_base* at) {
+      if ((at->up & node_base::kRecorded) == 0) {
+        drop_node(static_cast<node*>(at));
+        return;
+      }
+      at->right = nullptr;
+      *kept_tail = at;
+      kept_tail = &at->right;
+      kept_count += 1;
+    });
+    int32_t levels = 0;
+    adopt_tree(core::build_from_list(kept, kept_count, &levels, parent_links{}));
+    count_.set(kept_count);
+  }
+
+  // Equal keys: the i-th of a key's elements there matches the i-th here.
+  // `other` is walked with a cursor, which needs no parent link, since the
+  // records take their place.
+  void record_in_order(basic_tree& other) const {
+    core::cursor<node_base> at;
+    const node_base* here = header_.right;
+    for (node_base* there = core::cursor_first(at, other.root());
+         there != nullptr && here != &header_;) {
+      if (comp_(key_of(here), key_of(there))) {
+        here = node_base::next(here);
+      } else if (comp_(key_of(there), key_of(here))) {
+        there = core::cursor_next(at);
+      } else {
+        node_base* const match = const_cast<node_base*>(here);
+        here = node_base::next(here);
+        node_base* const recorded = there;
+        there = core::cursor_next(at);
+        recorded->record(match);
+      }
+    }
+  }
+
+  // After a recording that threw: the parent links come back from the
+  // child links.
+  void forget_records() noexcept {
+    struct restore {
+      static void below(node_base* node) {
+        for (node_base* child : {node->left, node->right}) {
+          if (child != nullptr) {
+            child->set_parent(node);  // which clears the record
+            below(child);
+          }
+        }
+      }
+    };
+    if (root() != nullptr) {
+      root()->set_parent(&header_);
+      restore::below(root());
+    }
+  }
+
   struct check_ops : parent_links {
     const basic_tree* tree;
     explicit check_ops(const basic_tree* t) : tree(t) {}
@@ -1263,7 +1853,7 @@ class basic_tree {
   };
 
   node_base header_;
-  size_type size_ = 0;
+  element_count count_;
   Compare comp_;
   node_allocator alloc_;
 };
@@ -1307,6 +1897,13 @@ class set : public detail::basic_tree<Key, void, Compare, Allocator, true> {
     return *this;
   }
   value_compare value_comp() const { return this->key_comp(); }
+  // Every element not less than `key` moves to the set returned, which has
+  // this one's comparator and allocator; this keeps the rest. O(log n).
+  set split(const Key& key) {
+    set upper(this->key_comp(), this->get_allocator());
+    this->split_into(key, upper);
+    return upper;
+  }
   void swap(set& other) noexcept(noexcept(std::declval<base&>().swap(other))) { base::swap(other); }
   friend void swap(set& a, set& b) noexcept(noexcept(a.swap(b))) { a.swap(b); }
 };
@@ -1328,6 +1925,12 @@ class multiset : public detail::basic_tree<Key, void, Compare, Allocator, false>
     return *this;
   }
   value_compare value_comp() const { return this->key_comp(); }
+  // As set's: the elements equal to `key` go with the ones after it.
+  multiset split(const Key& key) {
+    multiset upper(this->key_comp(), this->get_allocator());
+    this->split_into(key, upper);
+    return upper;
+  }
   void swap(multiset& other) noexcept(noexcept(std::declval<base&>().swap(other))) {
     base::swap(other);
   }
@@ -1448,6 +2051,14 @@ class map : public detail::map_base<Key, T, Compare, Allocator, true> {
         .first;
   }
 
+  // Every element whose key is not less than `key` moves to the map
+  // returned; this keeps the rest. O(log n).
+  map split(const Key& key) {
+    map upper(this->key_comp(), this->get_allocator());
+    this->split_into(key, upper);
+    return upper;
+  }
+
   void swap(map& other) noexcept(noexcept(std::declval<base&>().swap(other))) { base::swap(other); }
   friend void swap(map& a, map& b) noexcept(noexcept(a.swap(b))) { a.swap(b); }
 
@@ -1505,6 +2116,12 @@ class multimap : public detail::map_base<Key, T, Compare, Allocator, false> {
     base::operator=(values);
     return *this;
   }
+  // As map's: the elements with a key equal to `key` go with the ones after.
+  multimap split(const Key& key) {
+    multimap upper(this->key_comp(), this->get_allocator());
+    this->split_into(key, upper);
+    return upper;
+  }
   void swap(multimap& other) noexcept(noexcept(std::declval<base&>().swap(other))) {
     base::swap(other);
   }
@@ -1531,6 +2148,47 @@ template <class Key, class T, class Compare, class Allocator, class Predicate>
 typename multimap<Key, T, Compare, Allocator>::size_type erase_if(
     multimap<Key, T, Compare, Allocator>& container, Predicate predicate) {
   return detail::erase_matching(container, predicate);
+}
+
+// set_union, set_intersection and set_difference, found by argument-dependent
+// lookup: a new container, from copies of the elements, with the meanings of
+// union_with, intersect_with and difference_with; avl::parallel as a third
+// argument forks the recursion as it does for those.
+namespace detail {
+template <class T>
+struct is_container : std::false_type {};
+template <class K, class C, class A>
+struct is_container<set<K, C, A>> : std::true_type {};
+template <class K, class C, class A>
+struct is_container<multiset<K, C, A>> : std::true_type {};
+template <class K, class T, class C, class A>
+struct is_container<map<K, T, C, A>> : std::true_type {};
+template <class K, class T, class C, class A>
+struct is_container<multimap<K, T, C, A>> : std::true_type {};
+// A container, and nothing or avl::parallel after the two operands.
+template <class Container, class... Fork>
+using if_container = std::enable_if_t<is_container<Container>::value && sizeof...(Fork) <= 1 &&
+                                          (std::is_same_v<Fork, parallel_t> && ...),
+                                      int>;
+}  // namespace detail
+
+template <class Container, class... Fork, detail::if_container<Container, Fork...> = 0>
+Container set_union(const Container& a, const Container& b, Fork... fork) {
+  Container result(a);
+  result.union_with(b, fork...);
+  return result;
+}
+template <class Container, class... Fork, detail::if_container<Container, Fork...> = 0>
+Container set_intersection(const Container& a, const Container& b, Fork... fork) {
+  Container result(a);
+  result.intersect_with(b, fork...);
+  return result;
+}
+template <class Container, class... Fork, detail::if_container<Container, Fork...> = 0>
+Container set_difference(const Container& a, const Container& b, Fork... fork) {
+  Container result(a);
+  result.difference_with(b, fork...);
+  return result;
 }
 
 // ------------------------------------------------------ deduction guides --

@@ -4,10 +4,12 @@
 // templates for its records, `nod`; the C++ containers of avl.hpp instantiate
 // them for nodes that hold any value. Everything that balances a tree is here:
 // the descent, the insertion and deletion recursions and their fix-ups, the
-// rotations and the balance tables, the cursor that walks a tree without
-// parent links, the bound descent and the invariant check. It knows no client:
-// it needs the standard library and the trace vocabulary (trace.hpp), nothing
-// else.
+// rotations and the balance tables, the climbing walkers that take the same
+// steps from where a change was made, join and split and the set operations
+// on them, the cursor that walks a tree without parent links, the bound
+// descent and the invariant check. It knows no client: it needs the standard
+// library, the trace vocabulary (trace.hpp) and, where the build has it,
+// OpenMP.
 //
 // Shape. Each reshaping call takes a subtree's root and returns the subtree's
 // new root, which the caller stores back into the link it passed; `grew` and
@@ -54,6 +56,11 @@
 //                                 only the live page has, so natively it is
 //                                 nothing; avl::tree follows the rotations and
 //                                 releases to keep a cursor's path true
+//   cut(node)                     (set operations) the `where` that cuts a tree
+//                                 around node's key: -1 before, 0 equal, +1
+//                                 after it; where an equal key of the multi
+//                                 containers goes is this policy's word
+//   record(node, match)           (intersection, difference) keeps a match
 #ifndef AVL_CORE_HPP
 #define AVL_CORE_HPP
 
@@ -63,8 +70,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "avl/trace.hpp"
+
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
 
 // Branch hints for the hot paths (docs/performance.md says which and why).
 // Compilers without the builtins get the plain condition. Undefined at the
@@ -515,18 +527,21 @@ typename Ops::node_type* erase(typename Ops::node_type* node, bool* shrank, bool
   return node;
 }
 
-// Deletes the rightmost node of a subtree and hands it back through `taken`:
-// how a container's node with two children finds the predecessor that takes
-// its place. Parent links are kept as `Ops` keeps them.
-template <class Ops>
-struct take_rightmost {
+// Deletes the rightmost (Side +1) or leftmost (Side -1) node of a subtree and
+// hands it back through `taken`: how a container's node with two children
+// finds the predecessor that takes its place, and how join2 below finds a
+// middle node for two trees. Parent links are kept as `Ops` keeps them.
+template <class Ops, int Side>
+struct take_extreme {
   using node_type = typename Ops::node_type;
   using Node = node_type;
   static constexpr bool moves_keys = false;
   static constexpr bool keeps_parents = Ops::keeps_parents;
   Ops ops;
   Node** taken;
-  int where(const Node* node) const { return node->right != nullptr ? +1 : 0; }
+  int where(const Node* node) const {
+    return (Side > 0 ? node->right : node->left) != nullptr ? Side : 0;
+  }
   void release(Node* node) const { *taken = node; }
   static void replaced(Node*, Node*) {}
   Node* parent_of(const Node* node) const { return ops.parent_of(node); }
@@ -536,13 +551,14 @@ struct take_rightmost {
 };
 
 // The policy that takes the rightmost node below a node with two children:
-// one level deep only, since the rightmost node has no right child.
+// one level deep only, since that node has no right child.
 template <class Ops>
-take_rightmost<Ops> taking_rightmost(Ops ops, typename Ops::node_type** taken) {
+take_extreme<Ops, +1> taking_rightmost(Ops ops, typename Ops::node_type** taken) {
   return {ops, taken};
 }
-template <class Ops>
-take_rightmost<Ops> taking_rightmost(take_rightmost<Ops> ops, typename Ops::node_type** taken) {
+template <class Ops, int Side>
+take_extreme<Ops, +1> taking_rightmost(take_extreme<Ops, Side> ops,
+                                       typename Ops::node_type** taken) {
   return {ops.ops, taken};
 }
 
@@ -801,6 +817,394 @@ void unlink_and_climb(typename Ops::node_type* node, const typename Ops::node_ty
     }
     left = up->left == root;
     at = up;
+  }
+}
+
+// ------------------------------------------------------- join and split --
+//
+// Whole trees at once, on the recursion's shape: a subtree in, the new root
+// out. A subtree travels with its height (a piece), and every height below
+// it comes from the balance factors on the way down (a child is one level
+// lower than its parent, or two on the side the parent does not lean to), so
+// no height is ever recomputed from the leaves. join hangs two trees and a
+// middle node together in O(|difference of their heights|), reusing
+// insertion's per-level steps on its way back; split cuts a tree at a key in
+// O(log n) by joining the pieces its descent leaves on either side; the set
+// operations below are short recursions on the two. Where nodes keep parent
+// links they are kept right, but a piece's own root may keep a stale one
+// until it is hung somewhere.
+
+template <class Node>
+struct piece {
+  Node* root;
+  int32_t height;  // levels; 0 for an empty piece
+};
+
+template <class Node>
+piece<Node> left_piece(const piece<Node>& whole) {
+  return {whole.root->left, balance_of(whole.root) < 0 ? whole.height - 2 : whole.height - 1};
+}
+
+template <class Node>
+piece<Node> right_piece(const piece<Node>& whole) {
+  return {whole.root->right, balance_of(whole.root) > 0 ? whole.height - 2 : whole.height - 1};
+}
+
+// `middle` with `left` and `right` as its subtrees, whose heights differ by
+// one level at most; returns its height.
+template <class Ops>
+int32_t hang_between(piece<typename Ops::node_type> left, typename Ops::node_type* middle,
+                     piece<typename Ops::node_type> right, Ops ops) {
+  middle->left = left.root;
+  middle->right = right.root;
+  ops.adopt(middle, left.root);
+  ops.adopt(middle, right.root);
+  put_balance(middle, left.height - right.height);
+  return 1 + (left.height > right.height ? left.height : right.height);
+}
+
+template <class Ops>
+typename Ops::node_type* join_right(typename Ops::node_type* node, int32_t height,
+                                    typename Ops::node_type* middle,
+                                    piece<typename Ops::node_type> right, bool* grew, Ops ops);
+template <class Ops>
+typename Ops::node_type* join_left(piece<typename Ops::node_type> left,
+                                   typename Ops::node_type* middle, typename Ops::node_type* node,
+                                   int32_t height, bool* grew, Ops ops);
+
+// The tree of `left`, then `middle`, then `right`, whose keys are in that
+// order already. The taller side is walked down to where the other fits
+// beside it under `middle`; that subtree is one level taller than before, so
+// the levels above take insertion's step for a subtree that grew, which
+// rotates at most once. O(|left.height - right.height|).
+template <class Ops>
+piece<typename Ops::node_type> join(piece<typename Ops::node_type> left,
+                                    typename Ops::node_type* middle,
+                                    piece<typename Ops::node_type> right, Ops ops) {
+  if (left.height > right.height + 1) {
+    bool grew = false;
+    typename Ops::node_type* top = join_right(left.root, left.height, middle, right, &grew, ops);
+    return {top, left.height + (grew ? 1 : 0)};
+  }
+  if (right.height > left.height + 1) {
+    bool grew = false;
+    typename Ops::node_type* top = join_left(left, middle, right.root, right.height, &grew, ops);
+    return {top, right.height + (grew ? 1 : 0)};
+  }
+  return {middle, hang_between(left, middle, right, ops)};
+}
+
+// `node` (of `height`) is at least two levels taller than `right`: go down
+// its right spine to the first subtree at most one level taller than
+// `right`, and put `middle` there with that subtree on its left. That
+// subtree was as tall as `right` or one level taller, so `middle` is
+// balanced or leans left, and the spine grew by one level there: the
+// levels above take grown_on_right, as after an insertion.
+template <class Ops>
+typename Ops::node_type* join_right(typename Ops::node_type* node, int32_t height,
+                                    typename Ops::node_type* middle,
+                                    piece<typename Ops::node_type> right, bool* grew, Ops ops) {
+  const piece<typename Ops::node_type> spine =
+      right_piece(piece<typename Ops::node_type>{node, height});
+  if (spine.height <= right.height + 1) {
+    hang_between(spine, middle, right, ops);
+    node->right = middle;
+    *grew = true;
+  } else {
+    node->right = join_right(spine.root, spine.height, middle, right, grew, ops);
+  }
+  ops.adopt(node, node->right);
+  if (*grew) {
+    node = grown_on_right(node, grew, ops);
+  }
+  return node;
+}
+
+// Mirror image of join_right.
+template <class Ops>
+typename Ops::node_type* join_left(piece<typename Ops::node_type> left,
+                                   typename Ops::node_type* middle, typename Ops::node_type* node,
+                                   int32_t height, bool* grew, Ops ops) {
+  const piece<typename Ops::node_type> spine =
+      left_piece(piece<typename Ops::node_type>{node, height});
+  if (spine.height <= left.height + 1) {
+    hang_between(left, middle, spine, ops);
+    node->left = middle;
+    *grew = true;
+  } else {
+    node->left = join_left(left, middle, spine.root, spine.height, grew, ops);
+  }
+  ops.adopt(node, node->left);
+  if (*grew) {
+    node = grown_on_left(node, grew, ops);
+  }
+  return node;
+}
+
+// The tree of `left`, then `right`, with no middle node: the first node of
+// `right` is taken out (a deletion's recursion) to serve as one.
+template <class Ops>
+piece<typename Ops::node_type> join2(piece<typename Ops::node_type> left,
+                                     piece<typename Ops::node_type> right, Ops ops) {
+  using Node = typename Ops::node_type;
+  if (right.root == nullptr) {
+    return left;
+  }
+  if (left.root == nullptr) {
+    return right;
+  }
+  Node* first = nullptr;
+  bool shrank = false;
+  bool found = false;
+  Node* rest = erase(right.root, &shrank, &found, take_extreme<Ops, -1>{ops, &first});
+  return join(left, first, piece<Node>{rest, right.height - (shrank ? 1 : 0)}, ops);
+}
+
+// Cuts `whole` where `where` says: where(node) is -1 for a node that belongs
+// to the left part, +1 for one of the right part, and 0 for the one node
+// (a unique key's) that is taken out between them into *middle; it must say
+// so in key order (every -1 before every 0 before every +1). O(log n): the
+// descent follows one path, and each level joins what it leaves aside.
+// `where` may throw (it is the comparator): then *left holds every node of
+// `whole` again, rejoined, and *right is empty.
+template <class Ops, class Where>
+void split(piece<typename Ops::node_type> whole, Where& where, piece<typename Ops::node_type>* left,
+           typename Ops::node_type** middle, piece<typename Ops::node_type>* right, Ops ops) {
+  using Node = typename Ops::node_type;
+  *middle = nullptr;
+  *right = piece<Node>{nullptr, 0};
+  if (whole.root == nullptr) {
+    *left = whole;
+    return;
+  }
+  Node* const node = whole.root;
+  int side = 0;
+  try {
+    side = where(static_cast<const Node*>(node));
+  } catch (...) {
+    *left = whole;
+    throw;
+  }
+  const piece<Node> below_left = left_piece(whole);
+  const piece<Node> below_right = right_piece(whole);
+  if (side == 0) {
+    *left = below_left;
+    *middle = node;
+    *right = below_right;
+    return;
+  }
+  piece<Node> first{nullptr, 0};
+  piece<Node> second{nullptr, 0};
+  try {
+    split(side < 0 ? below_right : below_left, where, &first, middle, &second, ops);
+  } catch (...) {
+    *left = side < 0 ? join(below_left, node, first, ops) : join(first, node, below_right, ops);
+    throw;
+  }
+  if (side < 0) {
+    *left = join(below_left, node, first, ops);
+    *right = second;
+  } else {
+    *left = first;
+    *right = join(second, node, below_right, ops);
+  }
+}
+
+// ----------------------------------------------- union, intersection, ... --
+//
+// Two trees of unique keys, the container's own (`a`) and another one (`b`),
+// on the shape of Blelloch, Ferizovic and Sun's join-based algorithms: the
+// root of one cuts the other, and the two sides recurse apart, so the work
+// is O(m log(n/m + 1)) for sizes m <= n. The two recursive calls share no
+// node, so they may run at once (`fork`, on OpenMP tasks, when the build has
+// OpenMP); the comparator is then called from two threads at once, and
+// nothing is allocated or released. The policy says how two keys compare:
+// ops.cut(x) is the `where` that cuts a tree around x's key (-1 before it,
+// 0 equal, +1 after it).
+//
+// A comparator that throws loses nothing: each level on the way back hangs
+// what it holds, processed or not, on the side it came from, so the
+// exception leaves every node in one of two trees, both sound.
+
+// Whether a level hands its two recursive calls to two threads: when the
+// caller asked (`depth` levels from the top may fork: 2^depth tasks are
+// plenty to keep a few cores busy, and each costs), the build has OpenMP,
+// and both trees still have `levels` levels below them.
+struct fork_policy {
+  int32_t depth;
+  int32_t levels;
+  bool splits(int32_t a_height, int32_t b_height) const {
+    return depth > 0 && a_height >= levels && b_height >= levels;
+  }
+  fork_policy below() const { return {depth > 0 ? depth - 1 : 0, levels}; }
+};
+
+// Runs both calls, each of which catches its own exception and says whether
+// it finished: at once on two OpenMP tasks when `at_once`, else one after
+// the other, the second only when the first finished.
+template <class First, class Second>
+void both(bool at_once, First& first, Second& second) {
+#if defined(_OPENMP)
+  if (at_once) {
+#pragma omp task default(shared)
+    first();
+    second();
+#pragma omp taskwait
+    return;
+  }
+#else
+  static_cast<void>(at_once);
+#endif
+  if (first()) {
+    second();
+  }
+}
+
+// Calls `body` inside a team of OpenMP threads, so that its tasks have
+// somewhere to run, unless it already is inside one (or has no OpenMP).
+template <class Body>
+void with_threads(bool wanted, Body& body) {
+#if defined(_OPENMP)
+  if (wanted && !omp_in_parallel()) {
+    std::exception_ptr error;
+#pragma omp parallel
+#pragma omp single
+    {
+      try {
+        body();
+      } catch (...) {
+        error = std::current_exception();
+      }
+    }
+    if (error) {
+      std::rethrow_exception(error);
+    }
+    return;
+  }
+#else
+  static_cast<void>(wanted);
+#endif
+  body();
+}
+
+// The union of `a` and `b` into *result: every node of `a`, and those of `b`
+// whose key `a` does not have, which go to *dropped (as one tree, in key
+// order) for the caller to release. On an exception *result holds every
+// node of `a` and whatever of `b` was merged already, and *dropped every
+// other node of `b`; both are sound trees.
+template <class Ops>
+void unite(piece<typename Ops::node_type> a, piece<typename Ops::node_type> b,
+           piece<typename Ops::node_type>* result, piece<typename Ops::node_type>* dropped, Ops ops,
+           fork_policy fork) {
+  using Node = typename Ops::node_type;
+  *dropped = piece<Node>{nullptr, 0};
+  if (a.root == nullptr || b.root == nullptr) {
+    *result = a.root == nullptr ? b : a;
+    return;
+  }
+  Node* const node = a.root;
+  auto cut = ops.cut(node);
+  piece<Node> b_left{nullptr, 0};
+  piece<Node> b_right{nullptr, 0};
+  Node* equal = nullptr;
+  try {
+    split(b, cut, &b_left, &equal, &b_right, ops);
+  } catch (...) {
+    *result = a;
+    *dropped = b_left;
+    throw;
+  }
+  // What each side holds if its call never runs, or throws: the same shape.
+  piece<Node> left = left_piece(a);
+  piece<Node> right = right_piece(a);
+  piece<Node> left_dropped = b_left;
+  piece<Node> right_dropped = b_right;
+  std::exception_ptr left_error;
+  std::exception_ptr right_error;
+  auto first = [&] {
+    try {
+      unite(left_piece(a), b_left, &left, &left_dropped, ops, fork.below());
+      return true;
+    } catch (...) {
+      left_error = std::current_exception();
+      return false;
+    }
+  };
+  auto second = [&] {
+    try {
+      unite(right_piece(a), b_right, &right, &right_dropped, ops, fork.below());
+      return true;
+    } catch (...) {
+      right_error = std::current_exception();
+      return false;
+    }
+  };
+  both(fork.splits(a.height, b.height), first, second);
+  *result = join(left, node, right, ops);
+  *dropped = equal != nullptr ? join(left_dropped, equal, right_dropped, ops)
+                              : join2(left_dropped, right_dropped, ops);
+  if (left_error || right_error) {
+    std::rethrow_exception(left_error ? left_error : right_error);
+  }
+}
+
+// For every node of `b`, which is only read, the node of `a` with an equal
+// key: ops.record(b_node, a_node) keeps it (in the b node, which the caller
+// releases afterwards). *result is `a` again, every node of it, rejoined.
+// Intersection and difference are this and then, without a comparison,
+// taking the recorded nodes out (or keeping only them). On an exception
+// *result is still every node of `a`, and some b nodes hold records, which
+// the caller clears.
+template <class Ops>
+void find_equals(typename Ops::node_type* b, int32_t b_height, piece<typename Ops::node_type> a,
+                 piece<typename Ops::node_type>* result, Ops ops, fork_policy fork) {
+  using Node = typename Ops::node_type;
+  if (b == nullptr || a.root == nullptr) {
+    *result = a;
+    return;
+  }
+  auto cut = ops.cut(b);
+  piece<Node> a_left{nullptr, 0};
+  piece<Node> a_right{nullptr, 0};
+  Node* equal = nullptr;
+  try {
+    split(a, cut, &a_left, &equal, &a_right, ops);
+  } catch (...) {
+    *result = a_left;
+    throw;
+  }
+  if (equal != nullptr) {
+    ops.record(b, equal);
+  }
+  const piece<Node> below{b, b_height};
+  const piece<Node> b_left = left_piece(below);
+  const piece<Node> b_right = right_piece(below);
+  piece<Node> left = a_left;
+  piece<Node> right = a_right;
+  std::exception_ptr left_error;
+  std::exception_ptr right_error;
+  auto first = [&] {
+    try {
+      find_equals(b_left.root, b_left.height, a_left, &left, ops, fork.below());
+      return true;
+    } catch (...) {
+      left_error = std::current_exception();
+      return false;
+    }
+  };
+  auto second = [&] {
+    try {
+      find_equals(b_right.root, b_right.height, a_right, &right, ops, fork.below());
+      return true;
+    } catch (...) {
+      right_error = std::current_exception();
+      return false;
+    }
+  };
+  both(fork.splits(a.height, b_height), first, second);
+  *result = equal != nullptr ? join(left, equal, right, ops) : join2(left, right, ops);
+  if (left_error || right_error) {
+    std::rethrow_exception(left_error ? left_error : right_error);
   }
 }
 

@@ -52,17 +52,25 @@ struct nod_policy {
 #endif
   }
   // No parent links.
-  static nod* parent_of(const nod*) { return nullptr; }
+  static nod* parent_of(const nod*) {
+    return nullptr;
+  }
   static void adopt(nod*, nod*) {}
   // For the check.
-  static bool in_order(const nod* a, const nod* b) { return a->data <= b->data; }
-  static int32_t report_key(const nod* node) { return node->data; }
+  static bool in_order(const nod* a, const nod* b) {
+    return a->data <= b->data;
+  }
+  static int32_t report_key(const nod* node) {
+    return node->data;
+  }
 };
 
 // Deletion by key: the first node on the search path that holds `value`.
 struct nod_search : nod_policy {
   int32_t value;
-  int where(const nod* node) const { return node->data == value ? 0 : node->data > value ? -1 : +1; }
+  int where(const nod* node) const {
+    return node->data == value ? 0 : node->data > value ? -1 : +1;
+  }
 };
 
 inline nod_search nod_policy::searching(int32_t value) {

@@ -1,9 +1,10 @@
 // containers: avl's generic containers against their std twins, and Abseil's
 // btree containers where they build, in one process on one heap. The
-// workloads run interleaved, round by round, every structure once per round,
-// so a machine that slows down slows all of them alike; each ratio is formed
-// within a round and the median over the rounds is printed, with each
-// structure's median time. Every run's answer is checked against std's.
+// workloads run interleaved, round by round, every structure once per round
+// (which one first turns from round to round), so a machine that slows down
+// slows all of them alike; each ratio is formed within a round and the median
+// over the rounds is printed, with each structure's median time. Every run's
+// answer is checked against std's.
 //
 //   containers[_mimalloc] [ROUNDS] [SCALE]
 //
@@ -25,7 +26,11 @@
 // of a map<int, int>, a set<int64_t> and a set<std::string> (strings short
 // enough to live in the string itself) of 10^5 elements: each block's usable
 // size as the heap reports it, plus glibc's 8-byte chunk header on the
-// system heap (mimalloc keeps none beside the block).
+// system heap (mimalloc keeps none beside the block). Last, the containers'
+// own choice between their two walkers: 10^6 random keys inserted and then
+// erased by key on their nodes, by the recursion from the root (core::insert,
+// core::erase) and by a plain descent and the climb (core::link_and_climb,
+// core::unlink_and_climb); the containers take the faster.
 #include <malloc.h>
 
 #include <algorithm>
@@ -43,6 +48,7 @@
 #include <vector>
 
 #include "avl/avl.hpp"
+#include "interleaved.h"
 
 #if defined(AVL_BENCH_HAVE_ABSL)
 #include "absl/container/btree_map.h"
@@ -51,18 +57,7 @@
 
 namespace {
 
-struct Timed {
-  double seconds;
-  uint64_t answer;
-};
-
-template <class Body>
-Timed timed(Body&& body) {
-  const auto start = std::chrono::steady_clock::now();
-  const uint64_t answer = body();
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  return {took.count(), answer};
-}
+using namespace avl_bench;
 
 // The containers of one structure.
 template <template <class...> class Set, template <class...> class Multiset,
@@ -280,6 +275,86 @@ double bytes_per_element(size_t count, Make make) {
   return static_cast<double>(g_heap_bytes - before) / static_cast<double>(count);
 }
 
+// ----------------------------------------------------------- two walkers --
+
+using avl::detail::node_base;
+using WalkNode = avl::detail::node<int>;
+
+int walk_key(const node_base* node) {
+  return static_cast<const WalkNode*>(node)->value;
+}
+
+struct ByKey : avl::detail::parent_links {
+  static bool goes_left(const node_base* fresh, const node_base* at) {
+    return walk_key(fresh) < walk_key(at);
+  }
+  static constexpr bool admits(const node_base*) { return true; }
+};
+
+struct EraseKey : avl::detail::parent_links {
+  int key;
+  node_base** removed;
+  int where(const node_base* at) const {
+    return key < walk_key(at) ? -1 : walk_key(at) < key ? +1 : 0;
+  }
+  void release(node_base* gone) const { *removed = gone; }
+  static void replaced(node_base*, node_base*) {}
+};
+
+// Seconds to insert, then to erase, every key of `keys` (in `order`) on the
+// nodes, by the recursion (climb false) or by the climb.
+std::pair<double, double> walk(std::vector<WalkNode>& nodes, const std::vector<int>& order,
+                               bool climb) {
+  node_base header{nullptr, nullptr, 0};
+  header.right = &header;
+  header.up = reinterpret_cast<uintptr_t>(&header) | node_base::kBits;
+  for (WalkNode& node : nodes) {
+    node.up = 0;
+  }
+  const Timed inserted = timed([&] {
+    for (WalkNode& node : nodes) {
+      node.left = node.right = nullptr;
+      node.set_balance(0);
+      if (climb) {
+        node_base* parent = &header;
+        bool left = true;
+        for (node_base* at = header.left; at != nullptr; at = left ? at->left : at->right) {
+          parent = at;
+          left = node.value < walk_key(at);
+        }
+        avl::core::link_and_climb(parent, left, static_cast<node_base*>(&node), &header, ByKey{});
+      } else {
+        bool grew = false;
+        header.left =
+            avl::core::insert(header.left, static_cast<node_base*>(&node), &grew, ByKey{});
+        header.left->set_parent(&header);
+      }
+    }
+    return uint64_t{0};
+  });
+  const Timed erased = timed([&] {
+    for (int key : order) {
+      if (climb) {
+        node_base* at = header.left;
+        while (walk_key(at) != key) {
+          at = key < walk_key(at) ? at->left : at->right;
+        }
+        avl::core::unlink_and_climb(at, &header, ByKey{});
+      } else {
+        bool shrank = false;
+        bool found = false;
+        node_base* removed = nullptr;
+        header.left = avl::core::erase(header.left, &shrank, &found, EraseKey{{}, key, &removed});
+        if (header.left != nullptr) {
+          header.left->set_parent(&header);
+        }
+      }
+    }
+    return uint64_t{0};
+  });
+  return {inserted.seconds, erased.seconds};
+}
+
 template <template <class...> class Set, template <class...> class Map>
 std::vector<double> bytes_of(size_t count) {
   auto pair_of = [](size_t i) {
@@ -292,20 +367,6 @@ std::vector<double> bytes_of(size_t count) {
           bytes_per_element<Set<int64_t, std::less<int64_t>, Counting<int64_t>>>(count, int64_of),
           bytes_per_element<Set<std::string, std::less<std::string>, Counting<std::string>>>(
               count, string_of)};
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t mid = values.size() / 2;
-  return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-const char* heap_name() {
-#if defined(AVL_BENCH_HEAP_MIMALLOC)
-  return "mimalloc";
-#else
-  return "system";
-#endif
 }
 
 }  // namespace
@@ -335,19 +396,21 @@ int main(int argc, char** argv) {
   int wrong = 0;
   for (int round = 0; round < rounds; ++round) {
     for (int w = 0; w < kWorkloadCount; ++w) {
-      uint64_t expected = 0;
+      // Who runs first changes from round to round: the heap a run finds
+      // depends on what the one before it released.
+      std::vector<uint64_t> answers(runs.size());
       for (size_t s = 0; s < runs.size(); ++s) {
-        // std (index 1) answers first each round: the others are checked against it.
-        const size_t at = s == 0 ? 1 : s == 1 ? 0 : s;
+        const size_t at = (s + static_cast<size_t>(round)) % runs.size();
         const Timed result = runs[at](w);
-        if (at == 1) {
-          expected = result.answer;
-        } else if (result.answer != expected) {
+        answers[at] = result.answer;
+        seconds[w][at].push_back(result.seconds);
+      }
+      for (size_t at = 0; at < runs.size(); ++at) {
+        if (answers[at] != answers[1]) {  // std's
           std::fprintf(stderr, "containers: %s computed a wrong %s\n", names[at].c_str(),
                        kWorkloads[w]);
           wrong += 1;
         }
-        seconds[w][at].push_back(result.seconds);
       }
     }
   }
@@ -412,5 +475,25 @@ int main(int argc, char** argv) {
     }
     std::printf("\n");
   }
+
+  std::vector<WalkNode> nodes(inputs.map_keys.size());
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    nodes[i].value = inputs.map_keys[i];
+  }
+  std::vector<double> walk_ms[4];
+  for (int round = 0; round < rounds; ++round) {
+    for (int climb = 0; climb < 2; ++climb) {
+      const std::pair<double, double> took = walk(nodes, inputs.erase_order, climb == 1);
+      walk_ms[2 * climb].push_back(1e3 * took.first);
+      walk_ms[2 * climb + 1].push_back(1e3 * took.second);
+    }
+  }
+  std::printf("\nthe two walkers on the containers' nodes, %zu random keys, median ms\n\n",
+              nodes.size());
+  std::printf("| walker | insert by key | erase by key |\n|---|---:|---:|\n");
+  std::printf("| the recursion from the root | %.1f | %.1f |\n", median(walk_ms[0]),
+              median(walk_ms[1]));
+  std::printf("| a descent, then the climb | %.1f | %.1f |\n", median(walk_ms[2]),
+              median(walk_ms[3]));
   return wrong == 0 ? 0 : 1;
 }

@@ -21,8 +21,10 @@
 // Inserting is drawn twice as often as the other operations so that trees grow
 // tall enough for rotations several levels deep. The container inserts by key
 // for op 0 and with the hint lower_bound(key) for op 1 (so before the equal
-// keys), and deletes the first element holding the key by its iterator. A
-// truncated operand ends the script.
+// keys), and deletes the first element holding the key by its iterator; every
+// eighth step that is a search also cuts the container at the key and joins it
+// again, and checks its union, intersection and difference with the part from
+// the key on. A truncated operand ends the script.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -118,6 +120,38 @@ void check_container(const Container& container, const ContainerModel& model,
   if (std::distance(container.begin(), at) != place || back != place ||
       std::distance(at, container.end()) != static_cast<long>(model.size()) - place) {
     fail(step, "the container returned an iterator with a wrong path", key);
+  }
+}
+
+// The part of the container from `key` on, cut off and joined again; and,
+// with a copy of that part, the union, intersection and difference, whose
+// results that part decides: the whole, the part, and what comes before it.
+void whole_set_operations(Container& container, int32_t key, size_t step) {
+  const std::vector<Container::value_type> all(container.begin(), container.end());
+  const auto cut = std::partition_point(all.begin(), all.end(),
+                                        [key](const auto& element) { return element.first < key; });
+  Container upper = container.split(key);
+  if (!container.check() || !upper.check() ||
+      !std::equal(container.begin(), container.end(), all.begin(), cut) ||
+      !std::equal(upper.begin(), upper.end(), cut, all.end())) {
+    fail(step, "split cut the container wrongly", key);
+  }
+  if (!container.join(std::move(upper)) || !upper.empty() ||
+      !std::equal(container.begin(), container.end(), all.begin(), all.end())) {
+    fail(step, "join did not put the container together again", key);
+  }
+  const Container part(cut, all.end());
+  Container both = container;
+  Container common = container;
+  Container before = container;
+  both.union_with(part);
+  common.intersect_with(part);
+  before.difference_with(Container(part));
+  if (!both.check() || !common.check() || !before.check() ||
+      !std::equal(both.begin(), both.end(), all.begin(), all.end()) ||
+      !std::equal(common.begin(), common.end(), cut, all.end()) ||
+      !std::equal(before.begin(), before.end(), all.begin(), cut)) {
+    fail(step, "a union, intersection or difference differs", key);
   }
 }
 
@@ -238,6 +272,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         model_returned = container_model.find(key);
         if (container.count(key) != container_model.count(key)) {
           fail(step, "the container's count differs", key);
+        }
+        if (step % 8 == 0) {  // they copy the container: not every time
+          whole_set_operations(container, key, step);
         }
         break;
       }

@@ -4,6 +4,7 @@
 // too, so that a test can watch every block the module takes come back once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -401,6 +402,274 @@ TEST(ContainerFailureTest, ThrowingComparisonOrCopyLeavesItValid) {
       EXPECT_TRUE(set.check()) << countdown;
     }
     EXPECT_EQ(budget.live, 0) << countdown;
+  }
+}
+
+// Moving elements between containers and node handles loses nothing: a
+// comparator that throws at any point of a merge leaves every element in one
+// of the two containers, and a node handle that cannot be inserted (its key
+// is there, or the comparator throws) keeps its element.
+TEST(ContainerFailureTest, MergeAndNodeHandlesLoseNothing) {
+  using Set = avl::set<Touchy, TouchyLess, Refusing<Touchy>>;
+  auto values = [](const Set& set) {
+    std::vector<int> out;
+    for (const Touchy& t : set) {
+      out.push_back(t.value);
+    }
+    return out;
+  };
+  bool finished = false;
+  for (int countdown = 0; !finished; ++countdown) {
+    Budget budget;
+    {
+      Set a{Refusing<Touchy>(&budget)};
+      Set b{Refusing<Touchy>(&budget)};
+      for (int v : {10, 20, 30}) {
+        a.emplace(v);
+      }
+      for (int v : {15, 25, 30}) {
+        b.emplace(v);
+      }
+      throw_countdown = countdown;
+      try {
+        a.merge(b);
+        finished = true;
+      } catch (const std::runtime_error&) {
+      }
+      throw_countdown = -1;
+      ASSERT_TRUE(a.check() && b.check()) << countdown;
+      std::vector<int> all = values(a);
+      const std::vector<int> rest = values(b);
+      all.insert(all.end(), rest.begin(), rest.end());
+      std::sort(all.begin(), all.end());
+      EXPECT_EQ(all, (std::vector<int>{10, 15, 20, 25, 30, 30})) << countdown;
+      if (!finished) {
+        continue;
+      }
+      EXPECT_EQ(rest, std::vector<int>{30});  // its key was there already
+      // A node handle whose key is there, then one whose comparisons throw.
+      auto handle = b.extract(b.begin());
+      const auto there = a.insert(a.begin(), std::move(handle));
+      EXPECT_EQ(there->value, 30);
+      ASSERT_FALSE(handle.empty()) << "the element of a refused node handle went";
+      EXPECT_EQ(handle.value().value, 30);
+      handle.value().value = 5;
+      for (int at = 0; at < 3; ++at) {
+        throw_countdown = at;
+        EXPECT_THROW(a.insert(a.end(), std::move(handle)), std::runtime_error);
+        ASSERT_FALSE(handle.empty()) << "a throwing comparison took the node handle's element";
+        EXPECT_EQ(handle.value().value, 5);
+      }
+      throw_countdown = -1;
+      ASSERT_TRUE(a.check());
+    }
+    EXPECT_EQ(budget.live, 0) << countdown;
+    ASSERT_LT(countdown, 100);
+  }
+}
+
+// An allocator that says how many elements a container may hold.
+template <class T>
+struct Small : Refusing<T> {
+  using Refusing<T>::Refusing;
+  template <class U>
+  Small(const Small<U>& other) : Refusing<T>(other) {}
+  template <class U>
+  struct rebind {
+    using other = Small<U>;
+  };
+  std::size_t max_size() const { return 4; }
+};
+
+// At max_size() nothing more comes in, whatever the road, and an element
+// that is there already is found without allocating.
+TEST(ContainerFailureTest, FullContainersGrowNoFurther) {
+  Budget budget;
+  {
+    using Set = avl::set<int, std::less<int>, Small<int>>;
+    Set full({1, 2, 3, 4}, std::less<int>(), Small<int>(&budget));
+    EXPECT_EQ(full.max_size(), 4U);
+    budget.left = 0;  // any allocation now throws bad_alloc
+    const auto [at, inserted] = full.insert(2);
+    EXPECT_FALSE(inserted);
+    EXPECT_EQ(*at, 2);
+    EXPECT_EQ(full.insert(full.end(), 4), std::prev(full.end()));
+    budget.left = -1;
+    EXPECT_THROW(full.insert(5), std::length_error);
+    EXPECT_THROW(full.emplace(6), std::length_error);
+    EXPECT_THROW(full.insert({7, 8}), std::length_error);
+
+    Set more({9, 10}, std::less<int>(), Small<int>(&budget));
+    EXPECT_THROW(full.merge(more), std::length_error);
+    EXPECT_EQ(more.size(), 2U);  // nothing left the other container
+    auto handle = more.extract(more.begin());
+    EXPECT_THROW(full.insert(std::move(handle)), std::length_error);
+    EXPECT_FALSE(handle.empty());
+    EXPECT_THROW(full.insert(full.begin(), std::move(handle)), std::length_error);
+    EXPECT_FALSE(handle.empty());
+    EXPECT_EQ(full.size(), 4U);
+    EXPECT_TRUE(full.check() && more.check());
+    EXPECT_THROW((Set{{1, 2, 3, 4, 5}, std::less<int>(), Small<int>(&budget)}), std::length_error);
+  }
+  EXPECT_EQ(budget.live, 0);
+}
+
+// An allocator that tells copies apart, and whose propagation on copy,
+// move and swap the test chooses.
+template <class T, bool OnCopy, bool OnMove, bool OnSwap>
+struct Tagged {
+  using value_type = T;
+  using propagate_on_container_copy_assignment = std::bool_constant<OnCopy>;
+  using propagate_on_container_move_assignment = std::bool_constant<OnMove>;
+  using propagate_on_container_swap = std::bool_constant<OnSwap>;
+  int tag;
+  Budget* budget;
+  Tagged(int t, Budget* b) : tag(t), budget(b) {}
+  template <class U>
+  Tagged(const Tagged<U, OnCopy, OnMove, OnSwap>& other) : tag(other.tag), budget(other.budget) {}
+  template <class U>
+  struct rebind {
+    using other = Tagged<U, OnCopy, OnMove, OnSwap>;
+  };
+  T* allocate(std::size_t n) {
+    ++budget->live;
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* block, std::size_t n) {
+    --budget->live;
+    std::allocator<T>().deallocate(block, n);
+  }
+  // A copy made for a copied container says so.
+  Tagged select_on_container_copy_construction() const { return Tagged(tag + 100, budget); }
+  friend bool operator==(const Tagged& a, const Tagged& b) { return a.tag == b.tag; }
+  friend bool operator!=(const Tagged& a, const Tagged& b) { return a.tag != b.tag; }
+};
+
+template <bool OnCopy, bool OnMove, bool OnSwap>
+void expect_allocators_follow_the_traits() {
+  using Alloc = Tagged<int, OnCopy, OnMove, OnSwap>;
+  using Set = avl::multiset<int, std::less<int>, Alloc>;
+  Budget budget;
+  {
+    Set one({1, 2, 3}, std::less<int>(), Alloc(1, &budget));
+    Set two({4, 5}, std::less<int>(), Alloc(2, &budget));
+    EXPECT_EQ(Set(one).get_allocator().tag, 101);
+    Set copy(Alloc(7, &budget));
+    copy = one;
+    EXPECT_EQ(copy.get_allocator().tag, OnCopy ? 1 : 7);
+    EXPECT_EQ(copy, one);
+    copy = {8, 9};
+    EXPECT_EQ(copy.get_allocator().tag, OnCopy ? 1 : 7);
+    EXPECT_EQ(copy, (Set{{8, 9}, std::less<int>(), Alloc(0, &budget)}));
+    // Moved into a container whose allocator is not equal: the elements
+    // come along either way, and the allocator only when it propagates.
+    Set target(Alloc(3, &budget));
+    target = std::move(copy);
+    EXPECT_EQ(target.get_allocator().tag, OnMove ? (OnCopy ? 1 : 7) : 3);
+    EXPECT_EQ(target.size(), 2U);
+    EXPECT_TRUE(copy.empty());
+    Set moved_with(std::move(target), Alloc(4, &budget));
+    EXPECT_EQ(moved_with.get_allocator().tag, 4);
+    EXPECT_EQ(moved_with.size(), 2U);
+    EXPECT_TRUE(target.empty());
+    if (OnSwap) {
+      one.swap(two);
+      EXPECT_EQ(one.get_allocator().tag, 2);
+      EXPECT_EQ(two.get_allocator().tag, 1);
+      EXPECT_EQ(one.size(), 2U);
+      EXPECT_EQ(two.size(), 3U);
+    }
+    // A node handle's allocator goes with its element.
+    auto a = one.extract(one.begin());
+    auto b = two.extract(two.begin());
+    const int tag_a = a.get_allocator().tag;
+    const int tag_b = b.get_allocator().tag;
+    decltype(a) empty;
+    empty.swap(a);
+    EXPECT_TRUE(a.empty());
+    EXPECT_EQ(empty.get_allocator().tag, tag_a);
+    empty.swap(a);
+    if (OnSwap) {
+      a.swap(b);
+      EXPECT_EQ(a.get_allocator().tag, tag_b);
+      a.swap(b);
+    }
+    const long live = budget.live;
+    b = std::move(a);  // b's element goes back to its allocator
+    EXPECT_EQ(budget.live, live - 1);
+    EXPECT_TRUE(a.empty());
+    EXPECT_FALSE(b.empty());
+  }
+  EXPECT_EQ(budget.live, 0);
+}
+
+TEST(ContainerFailureTest, AllocatorsFollowTheirPropagationTraits) {
+  expect_allocators_follow_the_traits<false, false, false>();
+  expect_allocators_follow_the_traits<true, true, true>();
+  expect_allocators_follow_the_traits<true, false, true>();
+  expect_allocators_follow_the_traits<false, true, false>();
+}
+
+// A unique key that is there already costs no element: emplace makes one
+// and gives it back, insert makes none.
+TEST(ContainerFailureTest, RefusedUniqueInsertionsKeepNoBlock) {
+  Budget budget;
+  {
+    avl::map<std::string, int, std::less<>, Refusing<std::pair<const std::string, int>>> map{
+        Refusing<std::pair<const std::string, int>>(&budget)};
+    map.emplace("a", 1);
+    const long live = budget.live;
+    EXPECT_FALSE(map.emplace("a", 2).second);
+    EXPECT_FALSE(map.insert({"a", 3}).second);
+    EXPECT_FALSE(map.try_emplace("a", 4).second);
+    EXPECT_EQ(map.emplace_hint(map.end(), "a", 5)->second, 1);
+    EXPECT_EQ(budget.live, live);
+  }
+  EXPECT_EQ(budget.live, 0);
+}
+
+// The set operations from an lvalue copy it first: a refusal at any point of
+// the copy leaves both containers as they were, and nothing is kept.
+TEST(ContainerFailureTest, RefusedCopiesLeaveTheSetOperationsUndone) {
+  using Map =
+      avl::map<int, std::string, std::less<int>, Refusing<std::pair<const int, std::string>>>;
+  for (int op = 0; op < 4; ++op) {
+    bool finished = false;
+    for (long refuse_at = 0; !finished; ++refuse_at) {
+      Budget budget;
+      {
+        Map a({{1, "a"}, {3, "c"}, {5, "e"}, {7, "g"}}, std::less<int>(),
+              Refusing<std::pair<const int, std::string>>(&budget));
+        const Map b({{2, "b"}, {3, "x"}, {7, "y"}, {9, "i"}}, std::less<int>(),
+                    Refusing<std::pair<const int, std::string>>(&budget));
+        const auto before_a = image(a);
+        const auto before_b = image(b);
+        budget.left = refuse_at;
+        try {
+          switch (op) {
+            case 0:
+              a.union_with(b);
+              break;
+            case 1:
+              a.intersect_with(b);
+              break;
+            case 2:
+              a.difference_with(b);
+              break;
+            default:
+              a = set_union(a, b);
+          }
+          finished = true;
+        } catch (const std::bad_alloc&) {
+          EXPECT_EQ(image(a), before_a) << op << " " << refuse_at;
+        }
+        budget.left = -1;
+        EXPECT_EQ(image(b), before_b) << op << " " << refuse_at;
+        EXPECT_TRUE(a.check() && b.check());
+      }
+      EXPECT_EQ(budget.live, 0) << op << " " << refuse_at;
+      ASSERT_LT(refuse_at, 50);
+    }
   }
 }
 

@@ -430,9 +430,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{"TrailingJunk", "12x", 2, "not a 32-bit key: 12x"},
         BadArguments{"NegativeTrailingJunk", "-12x", 2, "not a 32-bit key: -12x"},
         BadArguments{"Hexadecimal", "0x10", 2, "not a 32-bit key: 0x10"},
-        BadArguments{"LeadingSpace", "' 5'", 2, "not a 32-bit key:  5"},
-        BadArguments{"SpaceAfterSign", "'- 5'", 2, "unknown option: - 5"},
-        BadArguments{"Empty", "''", 2, "not a 32-bit key: "},
+        BadArguments{"LeadingSpace", "' 5'", 2, "not a 32-bit key: \" 5\""},
+        BadArguments{"SpaceAfterSign", "'- 5'", 2, "unknown option: \"- 5\""},
+        BadArguments{"Empty", "''", 2, "not a 32-bit key: \"\""},
         BadArguments{"AboveInt32", "2147483648", 2, "out of range for a 32-bit key: 2147483648"},
         BadArguments{"BelowInt32", "-2147483649", 2, "out of range for a 32-bit key: -2147483649"},
         BadArguments{"FarAboveInt32", "99999999999", 2,
@@ -447,7 +447,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "cannot read /nonexistent/keys: No such file or directory"},
         BadArguments{"DeleteWithoutKey", "1 2 -d", 2, "-d needs a key"},
         BadArguments{"DeleteWord", "1 -d x", 2, "not a 32-bit key: x"},
-        BadArguments{"DeleteEmpty", "1 -d ''", 2, "not a 32-bit key: "},
+        BadArguments{"DeleteEmpty", "1 -d ''", 2, "not a 32-bit key: \"\""},
         BadArguments{"DeleteOutOfRange", "1 -d 4294967296", 2,
                      "out of range for a 32-bit key: 4294967296"},
         // The whole line is read first: a bad argument after an absent key
@@ -518,18 +518,30 @@ TEST(AvlDotToolTest, FailedWriteIsReported) {
 
 // A write that stops part way at the file-size limit (`ulimit -f`, which
 // would raise SIGXFSZ) fails like a full disk: a message and status 1, and
-// the file it was writing or appending to is left as it was before.
+// the file it was writing, appending to or writing over in place (`1<>`) is
+// left as it was before, whether the picture reached past the file's end
+// or stopped within it.
 TEST(AvlDotToolTest, WriteStoppedPartWayIsTakenBack) {
   const std::string tool = AVL_DOT_TOOL_PATH;
   const std::string path = temp_path("limit.svg");
-  for (const char* redirect : {" >", " >>"}) {
-    write_file(path, "kept\n");
-    // 20 blocks of 512 bytes, far less than the 400 KB picture.
-    const ProcessResult r =
-        run_command("ulimit -f 20 && exec " + tool + " --svg $(seq 1 1000)" + redirect + path);
-    EXPECT_EQ(r.status, 1) << redirect;
-    EXPECT_EQ(r.err, "avl_dot: cannot write the SVG picture to standard output: File too large\n");
-    EXPECT_EQ(read_file(path), redirect == std::string(" >") ? "" : "kept\n") << redirect;
+  std::string long_text;
+  for (int line = 0; line < 1000; ++line) {
+    long_text += "line " + std::to_string(line) + " of what the file held\n";
+  }
+  for (const std::string& old_text : {std::string("kept\n"), long_text}) {
+    for (const char* redirect : {" >", " >>", " 1<>"}) {
+      write_file(path, old_text);
+      // 20 blocks of 512 bytes, far less than the 400 KB picture.
+      const ProcessResult r =
+          run_command("ulimit -f 20 && exec " + tool + " --svg $(seq 1 1000)" + redirect + path);
+      EXPECT_EQ(r.status, 1) << redirect;
+      EXPECT_EQ(r.err,
+                "avl_dot: cannot write the SVG picture to standard "
+                "output: File too large\n");
+      const std::string now = read_file(path);
+      EXPECT_EQ(now.size(), redirect == std::string(" >") ? 0 : old_text.size()) << redirect;
+      EXPECT_TRUE(now == (redirect == std::string(" >") ? "" : old_text)) << redirect;
+    }
   }
   std::remove(path.c_str());
 }
@@ -545,10 +557,17 @@ TEST(AvlDotToolTest, OperationsFromAFileOrStandardInput) {
   EXPECT_EQ(run_command(tool + " 5 -f " + path + " 3").out, inline_keys.out);
   EXPECT_EQ(run_command("cat " + path + " | " + tool + " 5 - 3").out, inline_keys.out);
 
-  // Far more keys than a command line holds make one picture of all of them.
+  // Far more keys than a command line holds make one picture of all of them,
+  // at about the 327 bytes a key that --help and the README give.
   const ProcessResult many =
-      run_command("seq 1 200000 | " + tool + " --svg - | grep -c '<g class=\"node '");
-  EXPECT_EQ(many.out, "200000\n");
+      run_command("seq 1 200000 | " + tool +
+                  " --svg - | awk '/<g class=\"node /{n++} {b+=length($0)+1} END{print n, b}'");
+  long nodes = 0;
+  long bytes = 0;
+  std::istringstream(many.out) >> nodes >> bytes;
+  EXPECT_EQ(nodes, 200000) << many.out;
+  EXPECT_GT(bytes, 200000L * 295) << many.out;
+  EXPECT_LT(bytes, 200000L * 360) << many.out;
 
   write_file(path, "1 2 x 3");
   const ProcessResult bad = run_command(tool + " -f " + path);
@@ -564,6 +583,123 @@ TEST(AvlDotToolTest, OperationsFromAFileOrStandardInput) {
   EXPECT_EQ(absent.status, 1);
   EXPECT_EQ(absent.err, "avl_dot: cannot delete a key that is not in the tree: 7\n");
   std::remove(path.c_str());
+}
+
+// A NUL byte is part of the word it stands in, never its end: "3\0junk" is
+// not the key 3, and "-d\0" is not -d. The message shows the NUL.
+TEST(AvlDotToolTest, NulInsideAWordIsRefused) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+  const std::string path = temp_path("nul.txt");
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {std::string("5 3\0junk 8", 10), "not a 32-bit key: \"3\\0junk\""},
+      {std::string("5 -d\0 5", 8), "unknown option: \"-d\\0\""},
+      {std::string("5 \0 3", 5), "not a 32-bit key: \"\\0\""},
+      {std::string("5\0", 2), "not a 32-bit key: \"5\\0\""},
+  };
+  for (const auto& c : cases) {
+    write_file(path, c.text);
+    const ProcessResult from_file = run_command(tool + " -f " + path);
+    EXPECT_EQ(from_file.status, 2) << c.message;
+    EXPECT_EQ(from_file.out, "") << c.message;
+    EXPECT_EQ(from_file.err.substr(0, from_file.err.find('\n')),
+              "avl_dot: in " + path + ": " + c.message);
+    const ProcessResult from_input = run_command(tool + " - <" + path);
+    EXPECT_EQ(from_input.status, 2) << c.message;
+    EXPECT_EQ(from_input.err.substr(0, from_input.err.find('\n')),
+              "avl_dot: in standard input: " + c.message);
+  }
+  std::remove(path.c_str());
+}
+
+// A message echoes a word as it was typed only when that is plain text; any
+// other word is quoted, its control bytes and escape sequences spelled out,
+// and a long one is cut, wherever it came from.
+TEST(AvlDotToolTest, EchoedWordsAreQuotedAndCut) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+  const ProcessResult escape = run_command(tool + " 1 \"$(printf '2\\033[2J\\033]0;x\\007')\"");
+  EXPECT_EQ(escape.status, 2);
+  EXPECT_EQ(escape.err.substr(0, escape.err.find('\n')),
+            "avl_dot: not a 32-bit key: \"2\\x1b[2J\\x1b]0;x\\x07\"");
+
+  // From a file: an 8-bit CSI sequence (erase line), a quote and a
+  // backslash, a full-width digit.
+  const std::string path = temp_path("escape.txt");
+  const struct {
+    const char* text;
+    const char* shown;
+  } words[] = {
+      {"1\n\x9bK\r\n", "\"\\x9bK\""},
+      {"1 a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"1 \xef\xbc\x95", "\"\\xef\\xbc\\x95\""},
+  };
+  std::string file_errors;
+  for (const auto& word : words) {
+    write_file(path, word.text);
+    const ProcessResult r = run_command(tool + " -f " + path);
+    EXPECT_EQ(r.status, 2) << word.shown;
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "avl_dot: in " + path + ": not a 32-bit key: " + word.shown);
+    file_errors += r.err;
+  }
+
+  // The longest word a command line takes (128 KiB) gives a short line that
+  // still shows how the word begins.
+  const ProcessResult long_word =
+      run_command(tool + " 1 \"$(head -c 131000 /dev/zero | tr '\\0' 7)x\"");
+  EXPECT_EQ(long_word.status, 2);
+  const std::string line = long_word.err.substr(0, long_word.err.find('\n'));
+  EXPECT_LT(line.size(), 120u) << line.substr(0, 200);
+  EXPECT_NE(line.find("\"7777777777"), std::string::npos) << line.substr(0, 200);
+
+  // Whatever is echoed, no control byte reaches standard error but the
+  // newlines that end its lines.
+  for (const std::string& err : {escape.err, file_errors, long_word.err}) {
+    for (const char byte : err) {
+      const auto b = static_cast<unsigned char>(byte);
+      EXPECT_TRUE(b == '\n' || (b >= 0x20 && b < 0x7f)) << "byte " << int{b} << " in " << err;
+    }
+  }
+  std::remove(path.c_str());
+}
+
+// Operations from a file or standard input are bounded: a word has at most
+// 64 bytes (a key needs 11, leading zeros aside) and a run at most ten
+// million operations, so an endless source ends the run at once with one
+// line. The memory limit only keeps an unbounded reader from running for
+// minutes before it fails.
+TEST(AvlDotToolTest, InputIsBounded) {
+  const std::string tool = AVL_DOT_TOOL_PATH;
+#if defined(AVL_SANITIZE)
+  const std::string limit;  // the sanitizer runtimes need more address space
+#else
+  const std::string limit = "ulimit -v 1000000 && ";
+#endif
+  std::string nuls = "\"";
+  for (int i = 0; i < 20; ++i) {
+    nuls += "\\0";
+  }
+  const ProcessResult zero = run_command(limit + "exec " + tool + " -f /dev/zero");
+  EXPECT_EQ(zero.status, 2);
+  EXPECT_EQ(zero.out, "");
+  EXPECT_EQ(zero.err, "avl_dot: in /dev/zero: a word longer than 64 bytes: " + nuls + "\"...\n");
+
+  const ProcessResult endless = run_command("yes 1 | { " + limit + "exec " + tool + " -; }");
+  EXPECT_EQ(endless.status, 2);
+  EXPECT_EQ(endless.out, "");
+  EXPECT_EQ(endless.err,
+            "avl_dot: in standard input: more than 10000000 operations, the most one run takes\n");
+
+  // 64 bytes are a word; 65 are not, on the command line either.
+  const std::string zeros(62, '0');
+  const ProcessResult longest = run_command(tool + " 1 " + zeros + "12 -d +" + zeros + "1");
+  EXPECT_EQ(longest.status, 0) << longest.err;
+  EXPECT_NE(longest.out.find("label=\"12\\n0\""), std::string::npos);
+  const ProcessResult over = run_command(tool + " 0" + zeros + "12");
+  EXPECT_EQ(over.status, 2);
+  EXPECT_EQ(over.err, "avl_dot: a word longer than 64 bytes: \"" + zeros.substr(0, 40) + "\"...\n");
 }
 
 // A reader that stops early ends avl_dot quietly: by SIGPIPE (the shell

@@ -102,6 +102,21 @@ std::vector<std::string> map_manners() {
   return out;
 }
 
+// <=> is there where the elements can be ordered, and absent where they
+// cannot, as for std's.
+struct Unordered {
+  int value;
+  bool operator==(const Unordered&) const = default;
+};
+struct ByValue {
+  bool operator()(const Unordered& a, const Unordered& b) const { return a.value < b.value; }
+};
+static_assert(std::three_way_comparable<avl::set<int>>);
+static_assert(std::three_way_comparable<avl::map<std::string, int>>);
+static_assert(!std::three_way_comparable<avl::set<Unordered, ByValue>>);
+static_assert(!std::three_way_comparable<std::set<Unordered, ByValue>>);
+static_assert(std::equality_comparable<avl::set<Unordered, ByValue>>);
+
 TEST(MemberListTest, CodeForStdContainersComputesTheSame) {
   EXPECT_EQ(set_manners<avl::set<int>>(), set_manners<std::set<int>>());
   EXPECT_EQ(multiset_manners<avl::multiset<std::string>>(),

@@ -1,10 +1,13 @@
 // Separate trees from separate threads at once: the module keeps no state
 // outside the trees, so two threads that each build, query, shrink and check
-// a tree of their own never touch the same memory. Run under ThreadSanitizer
-// in CI, which reports any access the two threads share without a lock.
+// a tree of their own never touch the same memory. And the containers' set
+// operations with their recursion forked over OpenMP tasks (this test is
+// built with OpenMP where the compiler has it). Run under ThreadSanitizer in
+// CI, which reports any access two threads share without a lock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <random>
 #include <set>
@@ -12,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "avl/avl.hpp"
 #include "avl_check.h"
 
 namespace {
@@ -67,6 +71,57 @@ TEST(ThreadTest, SeparateTreesInTwoThreadsAtOnce) {
   two.join();
   EXPECT_EQ(first.fault, "");
   EXPECT_EQ(second.fault, "");
+}
+
+// Counts the comparisons made on threads other than the test's own.
+struct CountingLess {
+  std::thread::id home;
+  std::atomic<long>* elsewhere;
+  bool operator()(int64_t a, int64_t b) const {
+    if (std::this_thread::get_id() != home) {
+      elsewhere->fetch_add(1, std::memory_order_relaxed);
+    }
+    return a < b;
+  }
+};
+
+TEST(ThreadTest, ForkedSetOperationsMatchTheSequentialOnes) {
+  std::atomic<long> elsewhere{0};
+  const CountingLess less{std::this_thread::get_id(), &elsewhere};
+  using Set = avl::set<int64_t, CountingLess>;
+  std::vector<int64_t> evens;
+  std::vector<int64_t> thirds;
+  for (int64_t i = 0; i < 60000; ++i) {
+    evens.push_back(2 * i);
+    thirds.push_back(3 * i);
+  }
+  const Set a(evens.begin(), evens.end(), less);
+  const Set b(thirds.begin(), thirds.end(), less);
+  for (int op = 0; op < 3; ++op) {
+    Set forked = a;
+    Set alone = a;
+    Set other = b;
+    switch (op) {
+      case 0:
+        forked.union_with(std::move(other), avl::parallel);
+        alone.union_with(b);
+        break;
+      case 1:
+        forked.intersect_with(std::move(other), avl::parallel);
+        alone.intersect_with(b);
+        break;
+      default:
+        forked.difference_with(std::move(other), avl::parallel);
+        alone.difference_with(b);
+    }
+    EXPECT_TRUE(forked.check()) << op;
+    EXPECT_TRUE(forked == alone) << op;
+  }
+#if defined(_OPENMP)
+  if (omp_get_max_threads() > 1) {
+    EXPECT_GT(elsewhere.load(), 0) << "no comparison ran on another thread";
+  }
+#endif
 }
 
 }  // namespace

@@ -12,24 +12,28 @@
 // that starts with '-' is an option. `-f FILE` reads more operations from a
 // file, and `-` from standard input, in the same words separated by white
 // space; they run where the option stands. (A command line holds only about
-// 140,000 keys, and xargs would split a longer list into separate runs.) The
-// whole input is read before the tree is touched, so a typing error costs no
-// work and prints nothing on standard output. For a picture of the final
-// tree, deleting a key that is not in the tree is an error rather than a
-// no-op, since it usually means a mistyped key and the picture would silently
-// differ from the one intended; on the page it is a step of its own, which a
-// learner may well want to see.
+// 140,000 keys, and xargs would split a longer list into separate runs.) A
+// word has at most WORD_BYTE_BOUND bytes and a run at most OPERATION_BOUND
+// operations, wherever they come from. The whole input is read before the
+// tree is touched, so a typing error costs no work and prints nothing on
+// standard output. For a picture of the final tree, deleting a key that is
+// not in the tree is an error rather than a no-op, since it usually means a
+// mistyped key and the picture would silently differ from the one intended;
+// on the page it is a step of its own, which a learner may well want to see.
 //
 // Exit status: 0 when the whole output was written (or -h / --help printed
 // the usage); 2 with a message and the usage line on standard error for a
 // malformed command line (a bad or out-of-range key, -d without a key, an
 // unknown option, both --svg and --html; in a file too), and 2 with one line
-// for a page over its budget (below); 1 with a message for an absent key (not
-// with --html), a file that cannot be read, exhausted memory or a failed
-// write (a full disk, a file-size limit, a closed standard output).
+// for input past its bounds or a page over its budget (below); 1 with a
+// message for an absent key (not with --html), a file that cannot be read,
+// exhausted memory or a failed write (a full disk, a file-size limit, a
+// closed standard output).
 //
 // Every figure of a page draws the whole tree, so a page grows with the square
-// of its script, and even a figure of the empty tree costs about 640 bytes. A
+// of its script, and even a figure of the empty tree costs about 480 bytes
+// (2,500 deletions from the empty tree make a page of 1,200,405 bytes, 6,027
+// of them the page's own; each node then adds about 290 to its figure). A
 // page is built in memory up to HTML_BYTE_BUDGET bytes and refused, before
 // anything is written, when it would grow past that; --svg draws the final
 // tree of any size.
@@ -42,13 +46,14 @@
 // status 1, on the system heap and on mimalloc alike.
 //
 // A write can still fail part way, when the disk fills up or the file reaches
-// the size limit of `ulimit -f`. Where standard output is a regular file that
-// the run was appending to, the part written is cut off again, so the file is
-// left as it was; a pipe, a terminal or a device cannot take bytes back, and
-// keeps what it was given. Either way the status is 1, with a message. The
-// file-size limit would kill the process by SIGXFSZ in the middle of the
-// write; that signal is ignored, so the write fails with EFBIG instead and is
-// reported like any other.
+// the size limit of `ulimit -f`. Where standard output is a regular file, it
+// is put back as it was: the part written past its old end is cut off again,
+// and what the run wrote over (1<> opens a file at its start without
+// emptying it) is written back; a pipe, a terminal or a device cannot take
+// bytes back, and keeps what it was given. Either way the status is 1, with a
+// message. The file-size limit would kill the process by SIGXFSZ in the
+// middle of the write; that signal is ignored, so the write fails with EFBIG
+// instead and is reported like any other.
 //
 // A reader that goes away early (avl_dot ... | head -c1) ends the process by
 // SIGPIPE, silently, as it does any filter: the default disposition is left
@@ -81,6 +86,13 @@
 
 namespace {
 
+// The bounds of the input, which end an endless source (-f /dev/zero, yes 1 |
+// avl_dot -) at once with one line instead of letting it fill the memory. No
+// key needs more than 11 bytes, leading zeros aside; ten million operations
+// make the demo's tree, whose picture alone takes over 3 GB.
+const size_t WORD_BYTE_BOUND = 64;
+const size_t OPERATION_BOUND = 10000000;
+
 const char* const USAGE = "usage: avl_dot [--svg | --html] [KEY | -d KEY | -f FILE | -]...\n";
 
 const char* const HELP =
@@ -90,9 +102,10 @@ const char* const HELP =
     "  KEY        insert KEY, a decimal 32-bit integer (it may be negative)\n"
     "  -d KEY     delete one node holding KEY\n"
     "  -f FILE    read more operations from FILE, words separated by white space\n"
+    "             (at most %zu bytes a word and %zu operations a run)\n"
     "  -          read more operations from standard input, the same way\n"
     "  --svg      print the final tree as an SVG picture instead of Graphviz DOT;\n"
-    "             about 415 bytes, 3 microseconds and 700 bytes of memory per\n"
+    "             about 327 bytes, 2 microseconds and 700 bytes of memory per\n"
     "             key (give many keys with -f or -: a command line holds about\n"
     "             140,000)\n"
     "  --html     print a page with one figure per operation, each rebalancing\n"
@@ -105,9 +118,10 @@ const char* const HELP =
     "\n"
     "Without --svg or --html the output is a DOT digraph (render it with dot -Tsvg).\n"
     "Exit status: 0 done; 1 absent key (but not with --html), unreadable file,\n"
-    "out of memory or failed write; 2 malformed operation, or a page over its\n"
-    "budget. Nothing is written unless all of it was built; a write that fails\n"
-    "part way is cut off again in a regular file, not in a pipe.\n";
+    "out of memory or failed write; 2 malformed operation, input past its\n"
+    "bounds, or a page over its budget. Nothing is written unless all of it was\n"
+    "built; a write that fails part way leaves a regular file as it was, but\n"
+    "not a pipe.\n";
 
 const int EXIT_USAGE = 2;
 
@@ -139,18 +153,30 @@ const char* format_name(Format format) {
   return format == Format::dot ? "DOT text" : format == Format::svg ? "SVG picture" : "HTML page";
 }
 
-bool is_option(const char* text) {
-  return text[0] == '-' && !(text[1] >= '0' && text[1] <= '9');
+bool is_option(const std::string& text) {
+  return !text.empty() && text[0] == '-' && !(text.size() > 1 && text[1] >= '0' && text[1] <= '9');
 }
 
-int fail(const char* message, const char* argument) {
-  std::fprintf(stderr, "avl_dot: %s%s\n", message, argument);
+// Messages pass every word and file name they echo through quote_word
+// (avl_steps.h), since those may be of any size and hold any byte: a word is
+// shown up to 40 bytes, a file name up to FILE_NAME_SHOWN.
+const size_t FILE_NAME_SHOWN = 200;
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "avl_dot: %s\n", message.c_str());
   return EXIT_FAILURE;
 }
 
-int usage_error(const char* message, const char* argument) {
-  std::fprintf(stderr, "avl_dot: %s%s\n", message, argument);
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "avl_dot: %s\n", message.c_str());
   std::fputs(USAGE, stderr);
+  return EXIT_USAGE;
+}
+
+// Input past one of its bounds: one line, without the usage, since nothing
+// in it need be malformed.
+int over_bound(const std::string& message) {
+  std::fprintf(stderr, "avl_dot: %s\n", message.c_str());
   return EXIT_USAGE;
 }
 
@@ -184,25 +210,33 @@ struct Script {
 // Takes one word of the operations: a key, or `-d` (whose key is the next
 // word: `pending_delete` carries it over). Returns 0, or the exit status of a
 // malformed word, whose message names `where` ("" on the command line, "in
-// FILE: " for a file).
-int take_word(const char* word, const char* typed, const std::string& where, bool* pending_delete,
-              Script* script) {
+// FILE: " for a file). A word from a file may hold a NUL byte, which is part
+// of it like any other: "3\0junk" is not the key 3, nor "-d\0" the option.
+int take_word(const std::string& word, const char* typed, const std::string& where,
+              bool* pending_delete, Script* script) {
+  if (word.size() > WORD_BYTE_BOUND) {
+    return over_bound(where + "a word longer than " + std::to_string(WORD_BYTE_BOUND) +
+                      " bytes: " + quote_word(word));
+  }
   Operation op{*pending_delete, 0};
-  if (!*pending_delete && std::strcmp(word, "-d") == 0) {
+  if (!*pending_delete && word == "-d") {
     *pending_delete = true;
     return 0;
   }
   *pending_delete = false;
   if (!op.remove && is_option(word)) {
-    return usage_error((where + "unknown option: ").c_str(), word);
+    return usage_error(where + "unknown option: " + quote_word(word));
   }
   const KeyVerdict verdict = read_key(word, &op.key);  // the grammar the live page reads too
   if (verdict != KeyVerdict::ok) {
-    return usage_error(
-        (where + (verdict == KeyVerdict::out_of_range ? "out of range for a 32-bit key: "
-                                                      : "not a 32-bit key: "))
-            .c_str(),
-        word);
+    return usage_error(where +
+                       (verdict == KeyVerdict::out_of_range ? "out of range for a 32-bit key: "
+                                                            : "not a 32-bit key: ") +
+                       quote_word(word));
+  }
+  if (script->operations.size() == OPERATION_BOUND) {
+    return over_bound(where + "more than " + std::to_string(OPERATION_BOUND) +
+                      " operations, the most one run takes");
   }
   script->operations.push_back(op);
   script->texts.push_back(typed);
@@ -210,17 +244,21 @@ int take_word(const char* word, const char* typed, const std::string& where, boo
 }
 
 // Reads the words of `in` (named `name` in messages) as operations.
-int read_operations(FILE* in, const char* name, Script* script) {
-  const std::string where = std::string("in ") + name + ": ";
+int read_operations(FILE* in, const std::string& name, Script* script) {
+  const std::string where = "in " + name + ": ";
   bool pending_delete = false;
   std::string word;
   int c = 0;
   do {
     c = std::getc(in);
-    if (c != EOF && std::isspace(c) == 0) {
+    const bool in_word = c != EOF && std::isspace(c) == 0;
+    if (in_word) {
       word += static_cast<char>(c);
-    } else if (!word.empty()) {
-      const int status = take_word(word.c_str(), nullptr, where, &pending_delete, script);
+    }
+    // A word is taken at its end, or as soon as it is over its bound: the
+    // rest of it is never read (/dev/zero has no end).
+    if (!word.empty() && (!in_word || word.size() > WORD_BYTE_BOUND)) {
+      const int status = take_word(word, nullptr, where, &pending_delete, script);
       if (status != 0) {
         return status;
       }
@@ -228,20 +266,21 @@ int read_operations(FILE* in, const char* name, Script* script) {
     }
   } while (c != EOF);
   if (std::ferror(in) != 0) {
-    return fail("cannot read ", (std::string(name) + ": " + std::strerror(errno)).c_str());
+    return fail("cannot read " + name + ": " + std::strerror(errno));
   }
-  return pending_delete ? usage_error((where + "-d needs a key").c_str(), "") : 0;
+  return pending_delete ? usage_error(where + "-d needs a key") : 0;
 }
 
 int read_operations_from(const char* path, Script* script) {
   if (std::strcmp(path, "-") == 0) {
     return read_operations(stdin, "standard input", script);
   }
+  const std::string name = quote_word(path, FILE_NAME_SHOWN);
   FILE* in = std::fopen(path, "r");
   if (in == nullptr) {
-    return fail("cannot read ", (std::string(path) + ": " + std::strerror(errno)).c_str());
+    return fail("cannot read " + name + ": " + std::strerror(errno));
   }
-  const int status = read_operations(in, path, script);
+  const int status = read_operations(in, name, script);
   std::fclose(in);
   return status;
 }
@@ -328,10 +367,33 @@ ssize_t append_to_buffer(void* cookie, const char* bytes, size_t size) {
   return static_cast<ssize_t>(size);
 }
 
+// Runs `step(done)`, a read or a write of the bytes from `done` on, until
+// all `size` bytes are through or one fails (errno says why). Returns how
+// many went through.
+template <class Step>
+size_t all_bytes(size_t size, Step step) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t moved = step(done);
+    if (moved < 0 && errno == EINTR) {
+      continue;
+    }
+    if (moved <= 0) {
+      errno = moved == 0 ? EIO : errno;
+      break;
+    }
+    done += static_cast<size_t>(moved);
+  }
+  return done;
+}
+
 // Writes the finished output to standard output. When a write fails part way
-// into a regular file that was being appended to, the file is cut back to
-// where it ended before; returns 0 or the errno of the failure.
-int write_output(const char* data, size_t length) {
+// into a regular file, the file is put back as it was: what went past its old
+// end is cut off, and the bytes the output wrote over (a file opened with
+// 1<>, and written from its start) are written back from a copy read before
+// they were touched; *not_put_back says when that failed too. Returns 0 or
+// the errno of the failure.
+int write_output(const char* data, size_t length, bool* not_put_back) {
   struct stat status {};
   const bool regular = fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
   // Appending (>>) writes at the end whatever the offset says.
@@ -339,23 +401,36 @@ int write_output(const char* data, size_t length) {
   const off_t start = flags == -1               ? -1
                       : (flags & O_APPEND) != 0 ? status.st_size
                                                 : lseek(STDOUT_FILENO, 0, SEEK_CUR);
-  const bool at_end = start >= 0 && start == status.st_size;
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t wrote = write(STDOUT_FILENO, data + done, length - done);
-    if (wrote < 0 && errno == EINTR) {
-      continue;
-    }
-    if (wrote <= 0) {
-      const int error = wrote < 0 ? errno : EIO;
-      if (at_end && done > 0 && ftruncate(STDOUT_FILENO, start) != 0) {
-        std::fputs("avl_dot: cannot cut off the part written, either\n", stderr);
-      }
-      return error;
-    }
-    done += static_cast<size_t>(wrote);
+  // The bytes the output is about to write over. A file opened for writing
+  // alone cannot give them (no redirection of the shell opens one so in its
+  // middle); it then keeps what it was given over them.
+  std::string covered;
+  bool covered_read = true;
+  if (start >= 0 && start < status.st_size) {
+    covered.resize(std::min(length, static_cast<size_t>(status.st_size - start)));
+    covered_read = all_bytes(covered.size(), [&](size_t done) {
+                     return pread(STDOUT_FILENO, &covered[done], covered.size() - done,
+                                  start + static_cast<off_t>(done));
+                   }) == covered.size();
   }
-  return 0;
+  const size_t written = all_bytes(
+      length, [&](size_t done) { return write(STDOUT_FILENO, data + done, length - done); });
+  if (written == length) {
+    return 0;
+  }
+  const int error = errno;
+  if (start >= 0 && written > 0) {
+    const size_t over = std::min(written, covered.size());
+    const bool restored =
+        covered_read && all_bytes(over, [&](size_t done) {
+                          return pwrite(STDOUT_FILENO, covered.data() + done, over - done,
+                                        start + static_cast<off_t>(done));
+                        }) == over;
+    const bool cut = start + static_cast<off_t>(written) <= status.st_size ||
+                     ftruncate(STDOUT_FILENO, status.st_size) == 0;
+    *not_put_back = !restored || !cut;
+  }
+  return error;
 }
 
 // Builds the whole output in memory, then writes it to standard output.
@@ -396,12 +471,20 @@ int run(const Script& script, Format format) {
   int status = EXIT_SUCCESS;
   if (absent >= 0) {
     const size_t at = static_cast<size_t>(absent);
-    const std::string typed = script.texts[at] != nullptr
-                                  ? std::string(script.texts[at])
-                                  : std::to_string(script.operations[at].key);
-    status = fail("cannot delete a key that is not in the tree: ", typed.c_str());
-  } else if (const int error = write_output(buffer.data, buffer.length); error != 0) {
-    status = write_failed(format_name(format), error);
+    // The key as it was typed ("+7", "007"), unless that is too long to show.
+    const char* const typed = script.texts[at];
+    status = fail("cannot delete a key that is not in the tree: " +
+                  (typed != nullptr && quote_word(typed) == typed
+                       ? std::string(typed)
+                       : std::to_string(script.operations[at].key)));
+  } else {
+    bool not_put_back = false;
+    if (const int error = write_output(buffer.data, buffer.length, &not_put_back); error != 0) {
+      status = write_failed(format_name(format), error);
+    }
+    if (not_put_back) {
+      std::fputs("avl_dot: cannot put the file back as it was, either\n", stderr);
+    }
   }
   std::free(buffer.data);
   return status;
@@ -434,7 +517,7 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
       std::fputs(USAGE, stdout);
-      std::printf(HELP, HTML_BYTE_BUDGET);
+      std::printf(HELP, WORD_BYTE_BOUND, OPERATION_BOUND, HTML_BYTE_BUDGET);
       return finish_text("help");
     }
     if (std::strcmp(arg, "--version") == 0) {
@@ -445,14 +528,14 @@ int main(int argc, char** argv) {
     if (svg || std::strcmp(arg, "--html") == 0) {
       const Format wanted = svg ? Format::svg : Format::html;
       if (format != Format::dot && format != wanted) {
-        return usage_error("--svg and --html exclude each other", "");
+        return usage_error("--svg and --html exclude each other");
       }
       format = wanted;
       continue;
     }
     if (std::strcmp(arg, "-f") == 0 || std::strcmp(arg, "-") == 0) {
       if (arg[1] == 'f' && i + 1 == argc) {
-        return usage_error("-f needs a file", "");
+        return usage_error("-f needs a file");
       }
       const int status = read_operations_from(arg[1] == 'f' ? argv[++i] : "-", &script);
       if (status != 0) {
@@ -466,7 +549,7 @@ int main(int argc, char** argv) {
     }
   }
   if (pending_delete) {
-    return usage_error("-d needs a key", "");
+    return usage_error("-d needs a key");
   }
   return run(script, format);
 }

@@ -137,6 +137,47 @@ bool is_option_word(const std::string& word) {
   return !word.empty() && word[0] == '-' && !(word.size() > 1 && word[1] >= '0' && word[1] <= '9');
 }
 
+std::string quote_word(const std::string& word, size_t shown) {
+  const auto plain = [](unsigned char byte) {
+    return byte > ' ' && byte < 0x7f && byte != '"' && byte != '\\';
+  };
+  if (!word.empty() && word.size() <= shown && std::all_of(word.begin(), word.end(), plain)) {
+    return word;
+  }
+  const auto spell = [](unsigned char byte) -> std::string {
+    switch (byte) {
+      case '\0':
+        return "\\0";
+      case '\t':
+        return "\\t";
+      case '\n':
+        return "\\n";
+      case '\r':
+        return "\\r";
+      case '"':
+        return "\\\"";
+      case '\\':
+        return "\\\\";
+      default:
+        break;
+    }
+    if (byte >= ' ' && byte < 0x7f) {
+      return std::string(1, static_cast<char>(byte));
+    }
+    static const char hex[] = "0123456789abcdef";
+    return {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
+  };
+  std::string quoted = "\"";
+  for (const unsigned char byte : word) {
+    const std::string spelled = spell(byte);
+    if (quoted.size() - 1 + spelled.size() > shown) {
+      return quoted + "\"...";
+    }
+    quoted += spelled;
+  }
+  return quoted + '"';
+}
+
 std::string operation_words(const Operation& op) {
   return (op.remove ? "-d " : "") + key_text(op.key);
 }

@@ -45,6 +45,16 @@ enum class KeyVerdict { ok, malformed, out_of_range };
 KeyVerdict read_key(const std::string& text, int32_t* key);
 bool is_option_word(const std::string& word);
 
+// A word as a message should echo it: as it is when it is plain (at most
+// `shown` bytes, all printable ASCII other than space, '"' and '\'), else
+// between double quotes, with '"', '\' and every byte outside printable
+// ASCII written as an escape (\0 \t \n \r \" \\ \xHH), and cut after `shown`
+// characters of the quoted text, with "..." after the closing quote to say
+// so. A word of any size then makes a short message, no control byte or
+// escape sequence reaches a terminal, and an empty word or one with spaces
+// shows: "", " 5", "5\0junk", "\x1b[2J". The live page may echo words so too.
+std::string quote_word(const std::string& word, size_t shown = 40);
+
 // An operation as avl_dot's command line writes it: "5", "-d 5".
 std::string operation_words(const Operation& op);
 

@@ -405,11 +405,12 @@ EMSCRIPTEN_KEEPALIVE const char* live_read(const char* text, int length, int mod
       mode == 2 ? read_address(words, most, &r) : read_box(words, as, button, most, &r);
   std::string& out = session.reply;
   if (!read) {
-    // The word at fault, cut: a message never echoes more than a line.
+    // The word at fault as avl_dot's messages echo a word: quoted when it
+    // holds more than plain characters, and cut, with its length.
     out = "{\"error\":";
     quote(out, r.error);
     out += ",\"word\":";
-    quote(out, r.at.substr(0, 40));
+    quote(out, r.at.empty() ? std::string() : quote_word(r.at));
     out += ",\"length\":" + std::to_string(r.at.size()) + "}";
     return out.c_str();
   }

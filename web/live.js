@@ -38,14 +38,10 @@ page.say = function (text, isInfo) {
 };
 page.animated = function () { return !still.checked; };
 page.pace = function () { return Number(speed.value); };
-// A word as a message echoes it: quoted, and cut when long.
-// `length` is the whole word's, when only its start came.
-page.quoted = function (word, length) {
-  length = Math.max(length || 0, word.length);
-  var shown = length > 40 ? word.slice(0, 32) + '\u2026" (' + length.toLocaleString('en') + ' characters)' : word + '"';
-  return '"' + shown.replace(/[\u0000-\u001f\u007f]/g, function (c) {
-    return '\\x' + ('0' + c.charCodeAt(0).toString(16)).slice(-2);
-  });
+// The word a reading stopped at, as live_read echoes it (quoted when it
+// holds more than plain characters, and cut), with its length when cut.
+page.echo = function (read) {
+  return read.word + (read.length > 40 ? ' (' + read.length.toLocaleString('en') + ' characters)' : '');
 };
 
 page.drawing = Drawing(page);
@@ -86,7 +82,7 @@ function submit(kind) {
   if (text.trim() === '') { page.say(EMPTY[kind]); return; }
   var read = page.live.read(text, MODES[kind], page.player.room());
   if (read.error) {
-    page.say((read.word ? page.quoted(read.word, read.length) + ': ' : '') + read.error +
+    page.say((read.word ? page.echo(read) + ': ' : '') + read.error +
       (read.error.slice(-1) === '.' ? '' : '; nothing was changed.'));
     return;
   }

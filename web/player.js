@@ -362,7 +362,7 @@ function Player(page) {
     try {
       read = page.live.read(decodeURIComponent(text), 2, STEP_LIMIT);
       fault = read.error && (read.word === '' ? 'an empty item (two commas in a row, or one at an end)'
-        : page.quoted(read.word, read.length) + ', which is not an operation (' + read.error + ')');
+        : page.echo(read) + ', which is not an operation (' + read.error + ')');
     } catch (e) {
       fault = 'text that is not valid percent-encoding (' + e.message + ')';
     }
