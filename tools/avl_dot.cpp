@@ -153,10 +153,6 @@ const char* format_name(Format format) {
   return format == Format::dot ? "DOT text" : format == Format::svg ? "SVG picture" : "HTML page";
 }
 
-bool is_option(const std::string& text) {
-  return !text.empty() && text[0] == '-' && !(text.size() > 1 && text[1] >= '0' && text[1] <= '9');
-}
-
 // Messages pass every word and file name they echo through quote_word
 // (avl_steps.h), since those may be of any size and hold any byte: a word is
 // shown up to 40 bytes, a file name up to FILE_NAME_SHOWN.
@@ -224,7 +220,7 @@ int take_word(const std::string& word, const char* typed, const std::string& whe
     return 0;
   }
   *pending_delete = false;
-  if (!op.remove && is_option(word)) {
+  if (!op.remove && is_option_word(word)) {
     return usage_error(where + "unknown option: " + quote_word(word));
   }
   const KeyVerdict verdict = read_key(word, &op.key);  // the grammar the live page reads too
