@@ -5,7 +5,8 @@
 // gives. With the mode on, the player stops before such a frame, the
 // question is asked over the tree, and the frame (which shows the answer)
 // comes once it is answered. A score counts the answers; scenarios and fresh
-// exercises build trees that lead to a chosen case.
+// exercises (the scenarios with random keys) build trees that lead to a
+// chosen case.
 function Exercise(page) {
   var box = page.$('ask');
   var question = page.$('ask-question');
@@ -97,24 +98,21 @@ function Exercise(page) {
     build(SCENARIOS[name], 'Scenario ' + name);
   }
 
-  // Random keys that lead to the chosen case: three for a rotation on
-  // insertion (the order of the three decides the case), a full tree of
-  // seven with one more below for a deletion at a node with two children.
+  // A fresh exercise: the scenario's script with random keys in place of
+  // its own, rank for rank. Where an AVL tree puts a key depends only on
+  // the order of the keys, so the new keys lead to the same case.
   function fresh(kind) {
+    var words = SCENARIOS[kind].split(' ');
+    var ranks = words.filter(function (w) { return w !== '-d'; }).map(Number)
+      .filter(function (k, i, all) { return all.indexOf(k) === i; }).sort(function (x, y) { return x - y; });
     var keys = [];
-    while (keys.length < 8) {
-      var k = 1 + Math.floor(Math.random() * 99);
-      if (keys.indexOf(k) < 0) keys.push(k);
+    while (keys.length < ranks.length) {
+      var key = 1 + Math.floor(Math.random() * 99);
+      if (keys.indexOf(key) < 0) keys.push(key);
     }
-    var sorted = keys.slice(0, 3).sort(function (a, b) { return a - b; });
-    var a = sorted[0], b = sorted[1], c = sorted[2];
-    var words = { LL: [c, b, a], RR: [a, b, c], LR: [c, a, b], RL: [a, c, b] }[kind];
-    if (!words) {
-      var all = keys.slice(0, 7).sort(function (x, y) { return x - y; });
-      var extra = keys[7];
-      words = [all[3], all[1], all[5], all[0], all[2], all[4], all[6], extra, '-d', all[3]];
-    }
-    build(words.join(' '), 'A fresh ' + kind + ' exercise');
+    keys.sort(function (x, y) { return x - y; });
+    build(words.map(function (w) { return w === '-d' ? w : keys[ranks.indexOf(Number(w))]; }).join(' '),
+      'A fresh ' + kind + ' exercise');
   }
 
   toggle.addEventListener('change', function () {

@@ -713,6 +713,11 @@ async function exercise(browser, url, dir) {
   await page.waitForFunction(() => document.querySelectorAll('#steps li').length === 3);
   await page.waitForSelector('#tree[data-state=still]');
   assert.match(await text(page, '#caption'), /double rotation \(right-left\)/);
+  await page.select('#case', 'two-rotations');
+  await press(page, '#fresh');
+  await page.waitForFunction(() => document.querySelectorAll('#steps li').length === 13);
+  await page.waitForSelector('#tree[data-state=still]');
+  assert.match(await text(page, '#caption'), /^delete \d+: .*rotation .*then single rotation/);
   await press(page, '[data-scenario=two-rotations]');
   await page.waitForFunction(() => document.querySelectorAll('#steps li').length === 13);
   await page.waitForSelector('#tree[data-state=still]');
