@@ -784,10 +784,7 @@ class basic_tree {
       core::split(rest, cut_last, &range, &none, &after, parent_links{});
     }
     size_type erased = 0;
-    core::destroy(range.root, [this, &erased](node_base* gone) {
-      drop_node(static_cast<node*>(gone));
-      erased += 1;
-    });
+    release_in_order(range.root, [&erased](node_base*) { return ++erased, true; });
     adopt_tree(core::join2(before, after, parent_links{}).root);
     count_.sub(erased);
     return iterator(last.at_);
@@ -805,7 +802,7 @@ class basic_tree {
   }
 
   void clear() noexcept {
-    core::destroy(root(), [this](node_base* gone) { drop_node(static_cast<node*>(gone)); });
+    release_in_order(root(), [](node_base*) { return true; });
     reset();
   }
 
@@ -1142,6 +1139,21 @@ class basic_tree {
       throw;
     }
     return fresh;
+  }
+
+  // Walks a sound tree's nodes in key order and releases each that `drop`
+  // says to (it may relink the others): a cursor walk, which reads each node
+  // once, before `drop` sees it, and writes none.
+  template <class Drop>
+  void release_in_order(node_base* top, Drop drop) noexcept {
+    core::cursor<node_base> walk;
+    for (node_base* at = core::cursor_first(walk, top); at != nullptr;) {
+      node_base* const gone = at;
+      at = core::cursor_next(walk);
+      if (drop(gone)) {
+        drop_node(static_cast<node*>(gone));
+      }
+    }
   }
 
   void drop_node(node* gone) noexcept {
@@ -1624,7 +1636,9 @@ class basic_tree {
       take_nodes(other);
       return;
     }
-    if (by_recursion(other, fork)) {
+    // A few elements into many: a descent for each costs least.
+    const bool by_descent = Unique && fork == 0 && size() / 8 > other.size();
+    if (!by_descent && by_recursion(other, fork)) {
       const bool known = count_.known() && other.count_.known();
       const size_type bound = count_.bound() + other.count_.bound();
       const size_type total = known ? size() + other.size() : 0;
@@ -1649,27 +1663,26 @@ class basic_tree {
       adopt_tree(result.root);
       other.reset();
       size_type duplicates = 0;
-      core::destroy(dropped.root, [&](node_base* gone) {
-        drop_node(static_cast<node*>(gone));
-        duplicates += 1;
-      });
+      release_in_order(dropped.root, [&duplicates](node_base*) { return ++duplicates, true; });
       known ? count_.set(total - duplicates) : count_.set_unknown(bound);
       if (count_.bound() > max_size()) {
         count_.set(size());
       }
     } else {
-      unite_in_order(other);
+      unite_in_order(other, by_descent);
     }
   }
 
   // Both walked in order, each element of `other` linked where it belongs
   // here (no comparison needed for that), the first min(i, j) of a key's j
-  // there set aside. `other` is walked with a cursor, which reads only the
-  // links of nodes not yet visited, so its tree is left as it is meanwhile
-  // and never rebalanced; if a comparison or the limit throws, what it still
-  // holds, the set-aside nodes and then the rest of the walk, in key order,
-  // becomes its tree again, so nothing is lost.
-  void unite_in_order(basic_tree& other) {
+  // there set aside; or, `by_descent` (unique keys, `other` the much smaller
+  // side), each element of `other` placed by a descent from the root, which
+  // costs less than cutting and joining for every one of its few elements. `other` is walked with a
+  // cursor, which reads only the links of nodes not yet visited, so its tree is left as it is
+  // meanwhile and never rebalanced; if a comparison or the limit throws, what it still holds, the
+  // set-aside nodes and then the rest of the walk, in key order, becomes its tree again, so nothing
+  // is lost.
+  void unite_in_order(basic_tree& other, bool by_descent) {
     node_base* here = header_.right;
     node_base* aside = nullptr;
     node_base** aside_tail = &aside;
@@ -1683,6 +1696,19 @@ class basic_tree {
     core::cursor<node_base> walk;
     node_base* at = core::cursor_first(walk, other.root());
     try {
+      while (by_descent && at != nullptr) {  // unique keys only
+        const spot to = spot_by_key(key_of(at));
+        node_base* const moving = at;
+        if (to.equal == nullptr) {
+          check_room();
+        }
+        at = core::cursor_next(walk);
+        if (to.equal != nullptr) {
+          keep_there(moving);
+        } else {
+          link_at(to, moving);
+        }
+      }
       while (at != nullptr) {
         if (here != &header_ && !comp_(key_of(at), key_of(here))) {
           const bool equal = !comp_(key_of(here), key_of(at));
@@ -1765,37 +1791,37 @@ class basic_tree {
       }
     }
     if (!keep) {
-      core::destroy(other.root(), [&](node_base* gone) {
+      other.release_in_order(other.root(), [this](node_base* gone) {
         if (node_base* const match = gone->recorded()) {
           unlink(match);
           drop_node(static_cast<node*>(match));
         }
-        other.drop_node(static_cast<node*>(gone));
+        return true;
       });
       other.reset();
       return;
     }
     // The intersection keeps few or many: the matches are marked, then the
     // whole tree is released but for them, and rebuilt from them.
-    core::destroy(other.root(), [&](node_base* gone) {
+    other.release_in_order(other.root(), [](node_base* gone) {
       if (node_base* const match = gone->recorded()) {
         match->up |= node_base::kRecorded;
       }
-      other.drop_node(static_cast<node*>(gone));
+      return true;
     });
     other.reset();
     node_base* kept = nullptr;
     node_base** kept_tail = &kept;
     size_type kept_count = 0;
-    core::destroy(root(), [&](node_base* at) {
+    release_in_order(root(), [&](node_base* at) {
       if ((at->up & node_base::kRecorded) == 0) {
-        drop_node(static_cast<node*>(at));
-        return;
+        return true;
       }
       at->right = nullptr;
       *kept_tail = at;
       kept_tail = &at->right;
       kept_count += 1;
+      return false;
     });
     int32_t levels = 0;
     adopt_tree(core::build_from_list(kept, kept_count, &levels, parent_links{}));

@@ -39,39 +39,12 @@
 
 #include <benchmark/benchmark.h>
 
-#if defined(AVL_BENCH_HEAP_MIMALLOC)
-#include <mimalloc.h>
-#elif defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
+#include "interleaved.h"
 #include "structures.h"
 
 namespace {
 
 using namespace avl_bench;
-
-// ------------------------------------------------------------------ heap --
-
-const char* heap_name() {
-#if defined(AVL_BENCH_HEAP_MIMALLOC)
-  return "mimalloc";
-#else
-  return "system";
-#endif
-}
-
-// Gives the heap's free memory back to the system, so that every timed run
-// starts from the same state and takes its pages from the system afresh, as a
-// process building its first structure does; without it a structure built
-// after another one would reuse that one's pages and skip the page faults.
-void release_free_heap() {
-#if defined(AVL_BENCH_HEAP_MIMALLOC)
-  mi_collect(true);
-#elif defined(__GLIBC__)
-  malloc_trim(0);
-#endif
-}
 
 // ------------------------------------------------------------- workloads --
 

@@ -401,6 +401,7 @@ int main(int argc, char** argv) {
       std::vector<uint64_t> answers(runs.size());
       for (size_t s = 0; s < runs.size(); ++s) {
         const size_t at = (s + static_cast<size_t>(round)) % runs.size();
+        release_free_heap();
         const Timed result = runs[at](w);
         answers[at] = result.answer;
         seconds[w][at].push_back(result.seconds);

@@ -1,6 +1,6 @@
-// interleaved.h: what the interleaved comparisons (containers.cpp,
-// set_algebra.cpp) share: a timed run and the answer it checks against std's,
-// the median over rounds, and the heap's name.
+// interleaved.h: what the benchmark programs share: a timed run and the
+// answer it checks against std's, the median over rounds, the heap's name, and
+// a heap given back before each run.
 #ifndef AVL_BENCH_INTERLEAVED_H
 #define AVL_BENCH_INTERLEAVED_H
 
@@ -8,6 +8,12 @@
 #include <chrono>
 #include <cstdint>
 #include <vector>
+
+#if defined(AVL_BENCH_HEAP_MIMALLOC)
+#include <mimalloc.h>
+#elif defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace avl_bench {
 
@@ -45,6 +51,19 @@ inline const char* heap_name() {
   return "mimalloc";
 #else
   return "system";
+#endif
+}
+
+// Gives the heap's free memory back to the system, so that every timed run
+// starts from the same state and takes its pages from the system afresh, as a
+// process building its first structure does; without it a structure built
+// after another one would reuse that one's pages and skip the page faults, or
+// find them scattered by what came before.
+inline void release_free_heap() {
+#if defined(AVL_BENCH_HEAP_MIMALLOC)
+  mi_collect(true);
+#elif defined(__GLIBC__)
+  malloc_trim(0);
 #endif
 }
 

@@ -289,6 +289,7 @@ int main(int argc, char** argv) {
       std::vector<uint64_t> answers(routes.size());
       for (size_t r = 0; r < routes.size(); ++r) {
         const size_t at = (r + static_cast<size_t>(round)) % routes.size();
+        release_free_heap();
         const Timed result = routes[at].run(in);
         answers[at] = result.answer;
         seconds[at].push_back(result.seconds);

@@ -1070,8 +1070,9 @@ TEST(ContainerAlgebraTest, ThrowingComparisonsLoseNothing) {
   };
   // Ops 5 to 7 ask for the fork, which takes the join-based recursion
   // whatever the sizes (on one thread without OpenMP); without it, sides
-  // this close in size are walked in order.
-  for (int op = 0; op < 8; ++op) {
+  // this close in size are walked in order. Op 8 is a union into a side
+  // many times larger, which places each element by a descent.
+  for (int op = 0; op < 9; ++op) {
     for (bool multi : {false, true}) {
       bool finished = false;
       for (int at = 0; !finished; ++at) {
@@ -1101,6 +1102,9 @@ TEST(ContainerAlgebraTest, ThrowingComparisonsLoseNothing) {
               case 4:
                 a.join(std::move(b));
                 break;
+              case 8:
+                a.union_with(std::move(b));
+                break;
               case 5:
                 a.union_with(std::move(b), avl::parallel);
                 break;
@@ -1125,7 +1129,10 @@ TEST(ContainerAlgebraTest, ThrowingComparisonsLoseNothing) {
           countdown = -1;
           ASSERT_TRUE(a.check()) << op << " " << at;
         };
-        const std::vector<int> a_keys{5, 9, 12, 12, 20, 31, 40, 3, 17};
+        std::vector<int> a_keys{5, 9, 12, 12, 20, 31, 40, 3, 17};
+        for (int key = 60; op == 8 && key < 200; key += 2) {
+          a_keys.push_back(key);
+        }
         const std::vector<int> b_keys{41, 9, 13, 12, 2, 20, 50, 12};
         if (multi) {
           avl::multiset<int, Touchy> a(a_keys.begin(), a_keys.end(), Touchy{&countdown});
