@@ -18,7 +18,10 @@
 //                     the big one; absl: range insert
 //   union, intersection, difference of two sets of 10^6 keys, half of them
 //                     shared: avl in place from an rvalue; std and absl:
-//                     std::set_union (and kin) into a new set, hinted
+//                     std::set_union (and kin) into a new set, hinted; and
+//                     std's again, the new set then moved into the first and
+//                     both inputs released (the state the in-place
+//                     operation leaves, its releases included)
 //   split+join        10^6 keys cut at the middle key and put back together:
 //                     avl split() and join(); std: the upper half moved to
 //                     another set as node handles (hinted), then back
@@ -117,17 +120,24 @@ Set set_of(const std::vector<Key>& keys) {
 }
 
 // std's algorithm into a new set of type Set, hinted at its end.
+// With `in_place`, the new set then takes the first one's place and both
+// inputs are released, which leaves what an in-place operation from an rvalue
+// leaves.
 template <class Set, class Algorithm>
 Timed into_new_set(const std::vector<Key>& a_keys, const std::vector<Key>& b_keys,
-                   Algorithm algorithm) {
-  const Set a = set_of<Set>(a_keys);
-  const Set b = set_of<Set>(b_keys);
+                   Algorithm algorithm, bool in_place = false) {
+  Set a = set_of<Set>(a_keys);
+  Set b = set_of<Set>(b_keys);
   Set result;
   return timed(
       [&] {
         algorithm(a.begin(), a.end(), b.begin(), b.end(), std::inserter(result, result.end()));
+        if (in_place) {
+          a = std::move(result);
+          b.clear();
+        }
       },
-      [&] { return digest(result); });
+      [&] { return digest(in_place ? a : result); });
 }
 
 struct StdUnion {
@@ -152,14 +162,14 @@ struct StdDifference {
 // A set's union, intersection or difference by std's algorithms into a new
 // set of that type.
 template <class Set>
-Timed std_route(int workload, const Inputs& in) {
+Timed std_route(int workload, const Inputs& in, bool in_place = false) {
   if (workload == kUnion) {
-    return into_new_set<Set>(in.big, in.half, StdUnion{});
+    return into_new_set<Set>(in.big, in.half, StdUnion{}, in_place);
   }
   if (workload == kIntersection) {
-    return into_new_set<Set>(in.big, in.half, StdIntersection{});
+    return into_new_set<Set>(in.big, in.half, StdIntersection{}, in_place);
   }
-  return into_new_set<Set>(in.big, in.half, StdDifference{});
+  return into_new_set<Set>(in.big, in.half, StdDifference{}, in_place);
 }
 
 // The big set, then a range of it erased.
@@ -220,6 +230,10 @@ std::vector<Route> routes_of(int workload) {
                         }});
       routes.push_back({"std::set_* into a std::set",
                         [workload](const Inputs& in) { return std_route<StdSet>(workload, in); }});
+      routes.push_back(
+          {"std::set_* into a std::set, which then replaces the first, both "
+           "inputs released",
+           [workload](const Inputs& in) { return std_route<StdSet>(workload, in, true); }});
 #if defined(AVL_BENCH_HAVE_ABSL)
       routes.push_back({"std::set_* into an absl::btree_set", [workload](const Inputs& in) {
                           return std_route<absl::btree_set<Key>>(workload, in);
