@@ -1060,6 +1060,33 @@ void both(bool at_once, First& first, Second& second) {
   }
 }
 
+// Runs both calls as `both` does and returns the first exception either
+// threw (or none); each call has written its outputs, thrown or not.
+template <class FirstCall, class SecondCall>
+std::exception_ptr both_caught(bool at_once, FirstCall&& first_call, SecondCall&& second_call) {
+  std::exception_ptr errors[2];
+  auto first = [&] {
+    try {
+      first_call();
+      return true;
+    } catch (...) {
+      errors[0] = std::current_exception();
+      return false;
+    }
+  };
+  auto second = [&] {
+    try {
+      second_call();
+      return true;
+    } catch (...) {
+      errors[1] = std::current_exception();
+      return false;
+    }
+  };
+  both(at_once, first, second);
+  return errors[0] ? errors[0] : errors[1];
+}
+
 // Calls `body` inside a team of OpenMP threads, so that its tasks have
 // somewhere to run, unless it already is inside one (or has no OpenMP).
 template <class Body>
@@ -1119,32 +1146,15 @@ void unite(piece<typename Ops::node_type> a, piece<typename Ops::node_type> b,
   piece<Node> right = right_piece(a);
   piece<Node> left_dropped = b_left;
   piece<Node> right_dropped = b_right;
-  std::exception_ptr left_error;
-  std::exception_ptr right_error;
-  auto first = [&] {
-    try {
-      unite(left_piece(a), b_left, &left, &left_dropped, ops, fork.below());
-      return true;
-    } catch (...) {
-      left_error = std::current_exception();
-      return false;
-    }
-  };
-  auto second = [&] {
-    try {
-      unite(right_piece(a), b_right, &right, &right_dropped, ops, fork.below());
-      return true;
-    } catch (...) {
-      right_error = std::current_exception();
-      return false;
-    }
-  };
-  both(fork.splits(a.height, b.height), first, second);
+  const std::exception_ptr error = both_caught(
+      fork.splits(a.height, b.height),
+      [&] { unite(left_piece(a), b_left, &left, &left_dropped, ops, fork.below()); },
+      [&] { unite(right_piece(a), b_right, &right, &right_dropped, ops, fork.below()); });
   *result = join(left, node, right, ops);
   *dropped = equal != nullptr ? join(left_dropped, equal, right_dropped, ops)
                               : join2(left_dropped, right_dropped, ops);
-  if (left_error || right_error) {
-    std::rethrow_exception(left_error ? left_error : right_error);
+  if (error) {
+    std::rethrow_exception(error);
   }
 }
 
@@ -1181,30 +1191,13 @@ void find_equals(typename Ops::node_type* b, int32_t b_height, piece<typename Op
   const piece<Node> b_right = right_piece(below);
   piece<Node> left = a_left;
   piece<Node> right = a_right;
-  std::exception_ptr left_error;
-  std::exception_ptr right_error;
-  auto first = [&] {
-    try {
-      find_equals(b_left.root, b_left.height, a_left, &left, ops, fork.below());
-      return true;
-    } catch (...) {
-      left_error = std::current_exception();
-      return false;
-    }
-  };
-  auto second = [&] {
-    try {
-      find_equals(b_right.root, b_right.height, a_right, &right, ops, fork.below());
-      return true;
-    } catch (...) {
-      right_error = std::current_exception();
-      return false;
-    }
-  };
-  both(fork.splits(a.height, b_height), first, second);
+  const std::exception_ptr error = both_caught(
+      fork.splits(a.height, b_height),
+      [&] { find_equals(b_left.root, b_left.height, a_left, &left, ops, fork.below()); },
+      [&] { find_equals(b_right.root, b_right.height, a_right, &right, ops, fork.below()); });
   *result = equal != nullptr ? join(left, equal, right, ops) : join2(left, right, ops);
-  if (left_error || right_error) {
-    std::rethrow_exception(left_error ? left_error : right_error);
+  if (error) {
+    std::rethrow_exception(error);
   }
 }
 
