@@ -644,18 +644,8 @@ class basic_tree {
                                &header_) != 1) {
       return false;
     }
-    const node_base* first = root();
-    const node_base* last = root();
-    if (first != nullptr) {
-      while (first->left != nullptr) {
-        first = first->left;
-      }
-      while (last->right != nullptr) {
-        last = last->right;
-      }
-    } else {
-      first = last = &header_;
-    }
+    const node_base* first = root() != nullptr ? core::leftmost(root()) : &header_;
+    const node_base* last = root() != nullptr ? core::rightmost(root()) : &header_;
     return header_.right == first && header_.parent() == last && header_.is_header();
   }
 
@@ -1098,18 +1088,9 @@ class basic_tree {
   // caller's.
   void adopt_tree(node_base* top) noexcept {
     reset_header();
-    if (top == nullptr) {
-      return;
+    if (top != nullptr) {
+      hang(top, core::leftmost(top), core::rightmost(top));
     }
-    node_base* first = top;
-    node_base* last = top;
-    while (first->left != nullptr) {
-      first = first->left;
-    }
-    while (last->right != nullptr) {
-      last = last->right;
-    }
-    hang(top, first, last);
   }
 
   core::piece<node_base> whole() const noexcept {

@@ -39,7 +39,6 @@
 //                                 take the node's place, links and balance, so
 //                                 no value moves (the containers)
 //   searching(key)                (moves_keys) the policy that deletes by key
-//   replaced(node, predecessor)   (!moves_keys) the predecessor took its place
 //   release(node)                 a node is unlinked: the C records free it, a
 //                                 container takes it back
 //   keeps_parents                 whether nodes link back to their parents;
@@ -543,7 +542,6 @@ struct take_extreme {
     return (Side > 0 ? node->right : node->left) != nullptr ? Side : 0;
   }
   void release(Node* node) const { *taken = node; }
-  static void replaced(Node*, Node*) {}
   Node* parent_of(const Node* node) const { return ops.parent_of(node); }
   void adopt(Node* parent, Node* child) const { ops.adopt(parent, child); }
   template <class Node_>
@@ -568,6 +566,26 @@ Node* rightmost(Node* node) {
     node = node->right;
   }
   return node;
+}
+
+template <class Node>
+Node* leftmost(Node* node) {
+  while (node->left != nullptr) {
+    node = node->left;
+  }
+  return node;
+}
+
+// `replacement` takes `node`'s place below its parent: its links (the left
+// one given, as the caller has reshaped that side) and its balance.
+template <class Ops>
+void stand_in(typename Ops::node_type* replacement, typename Ops::node_type* node,
+              typename Ops::node_type* left, Ops ops) {
+  replacement->left = left;
+  replacement->right = node->right;
+  put_balance(replacement, balance_of(node));
+  ops.adopt(replacement, left);
+  ops.adopt(replacement, node->right);
 }
 
 // The end of a deletion's descent: `node` is the one to remove. With at most
@@ -611,15 +629,8 @@ AVL_CORE_NOINLINE typename Ops::node_type* erase_here(typename Ops::node_type* n
   } else {
     Node* predecessor = nullptr;
     node->left = erase(node->left, shrank, found, taking_rightmost(ops, &predecessor));
-    predecessor->left = node->left;
-    predecessor->right = node->right;
-    put_balance(predecessor, balance_of(node));
-    if (Ops::keeps_parents) {
-      ops.adopt(ops.parent_of(node), predecessor);
-      ops.adopt(predecessor, predecessor->left);
-      ops.adopt(predecessor, predecessor->right);
-    }
-    ops.replaced(node, predecessor);
+    stand_in(predecessor, node, node->left, ops);
+    ops.adopt(ops.parent_of(node), predecessor);
     ops.release(node);
     node = predecessor;
   }
@@ -746,6 +757,29 @@ AVL_CORE_INLINE void relink(typename Ops::node_type* parent, const typename Ops:
   ops.adopt(parent, fresh);
 }
 
+// From `node`, one of whose subtrees (the left one when `left`) has just
+// changed height, up to `top`: each level takes `step` (node, side, and the
+// flag that says the change goes on), and a rotated subtree's new root is
+// hung where the level's node was.
+template <class Ops, class Step>
+void climb(typename Ops::node_type* node, bool left, const typename Ops::node_type* top, Step step,
+           Ops ops) {
+  using Node = typename Ops::node_type;
+  bool goes_on = true;
+  while (node != top) {
+    Node* const up = ops.parent_of(node);
+    Node* const root = step(node, left, &goes_on);
+    if (root != node) {
+      relink(up, node, root, ops);
+    }
+    if (!goes_on) {
+      return;
+    }
+    left = up->left == root;
+    node = up;
+  }
+}
+
 // Hangs `fresh` (a lone node) at the empty link on side `left` of `parent`
 // (`top` itself for an empty tree) and rebalances the way up.
 template <class Ops>
@@ -758,19 +792,12 @@ void link_and_climb(typename Ops::node_type* parent, bool left, typename Ops::no
   (left ? parent->left : parent->right) = fresh;
   ops.adopt(parent, fresh);
   ops.note(trace_event::leaf, fresh, 0, 0);
-  bool grew = true;
-  for (Node* node = parent; node != top;) {
-    Node* const up = ops.parent_of(node);
-    Node* const root = left ? grown_on_left(node, &grew, ops) : grown_on_right(node, &grew, ops);
-    if (root != node) {
-      relink(up, node, root, ops);  // rotated: the growth stops here
-    }
-    if (!grew) {
-      return;
-    }
-    left = up->left == root;
-    node = up;
-  }
+  climb(
+      parent, left, top,
+      [ops](Node* at, bool on_left, bool* grew) {
+        return on_left ? grown_on_left(at, grew, ops) : grown_on_right(at, grew, ops);
+      },
+      ops);
 }
 
 // Unlinks `node` where it stands and rebalances the way up; the caller owns
@@ -788,36 +815,26 @@ void unlink_and_climb(typename Ops::node_type* node, const typename Ops::node_ty
     if (predecessor == node->left) {
       at = predecessor;  // it moves up one level, and its left subtree with it
       left = true;
+      stand_in(predecessor, node, predecessor->left, ops);
     } else {
       at = ops.parent_of(predecessor);
       left = false;
       at->right = predecessor->left;
       ops.adopt(at, predecessor->left);
-      predecessor->left = node->left;
-      ops.adopt(predecessor, node->left);
+      stand_in(predecessor, node, node->left, ops);
     }
-    predecessor->right = node->right;
-    ops.adopt(predecessor, node->right);
-    put_balance(predecessor, balance_of(node));
     relink(parent, node, predecessor, ops);
   } else {
     relink(parent, node, node->left != nullptr ? node->left : node->right, ops);
   }
   ops.note(trace_event::release, node, 0, 0);
-  bool shrank = true;
-  while (at != top) {
-    Node* const up = ops.parent_of(at);
-    Node* const root =
-        left ? del_balance_right(at, &shrank, ops) : del_balance_left(at, &shrank, ops);
-    if (root != at) {
-      relink(up, at, root, ops);
-    }
-    if (!shrank) {
-      return;
-    }
-    left = up->left == root;
-    at = up;
-  }
+  climb(
+      at, left, top,
+      [ops](Node* level, bool on_left, bool* shrank) {
+        return on_left ? del_balance_right(level, shrank, ops)
+                       : del_balance_left(level, shrank, ops);
+      },
+      ops);
 }
 
 // ------------------------------------------------------- join and split --
@@ -1039,29 +1056,10 @@ struct fork_policy {
   fork_policy below() const { return {depth > 0 ? depth - 1 : 0, levels}; }
 };
 
-// Runs both calls, each of which catches its own exception and says whether
-// it finished: at once on two OpenMP tasks when `at_once`, else one after
-// the other, the second only when the first finished.
-template <class First, class Second>
-void both(bool at_once, First& first, Second& second) {
-#if defined(_OPENMP)
-  if (at_once) {
-#pragma omp task default(shared)
-    first();
-    second();
-#pragma omp taskwait
-    return;
-  }
-#else
-  static_cast<void>(at_once);
-#endif
-  if (first()) {
-    second();
-  }
-}
-
-// Runs both calls as `both` does and returns the first exception either
-// threw (or none); each call has written its outputs, thrown or not.
+// Runs a level's two calls, at once on two OpenMP tasks when `at_once`, else
+// one after the other, the second only when the first did not throw; returns
+// the first exception either threw (or none). Each call has written its
+// outputs, thrown or not.
 template <class FirstCall, class SecondCall>
 std::exception_ptr both_caught(bool at_once, FirstCall&& first_call, SecondCall&& second_call) {
   std::exception_ptr errors[2];
@@ -1083,7 +1081,21 @@ std::exception_ptr both_caught(bool at_once, FirstCall&& first_call, SecondCall&
       return false;
     }
   };
-  both(at_once, first, second);
+#if defined(_OPENMP)
+  if (at_once) {
+#pragma omp task default(shared)
+    first();
+    second();
+#pragma omp taskwait
+  } else if (first()) {
+    second();
+  }
+#else
+  static_cast<void>(at_once);
+  if (first()) {
+    second();
+  }
+#endif
   return errors[0] ? errors[0] : errors[1];
 }
 
@@ -1522,15 +1534,6 @@ void path_follow_unlink(Cursor& c, const Node* node, int32_t depth) {
   }
 }
 
-// `replacement` took the place of `node`, at `depth`, links and balance.
-template <class Cursor, class Node>
-void path_follow_replacement(Cursor& c, const Node* node, Node* replacement, int32_t depth) {
-  const int32_t at = path_index(c, node, depth);
-  if (at >= 0 && at < c.depth) {
-    c.path[at] = replacement;
-  }
-}
-
 // A cursor kept on one node through a change, as a policy's note passes the
 // reports on: the visits of an insertion's descent make its path (`Builds`),
 // the leaf is its node, and each rotation and removal mends it at the depth
@@ -1574,13 +1577,6 @@ struct kept_cursor {
         break;
       default:
         break;
-    }
-  }
-
-  template <class Node>
-  void replaced(const Node* node, Node* replacement) {
-    if (cursor != nullptr) {
-      path_follow_replacement(*cursor, node, replacement, level);
     }
   }
 };

@@ -298,7 +298,6 @@ struct EraseKey : avl::detail::parent_links {
     return key < walk_key(at) ? -1 : walk_key(at) < key ? +1 : 0;
   }
   void release(node_base* gone) const { *removed = gone; }
-  static void replaced(node_base*, node_base*) {}
 };
 
 // Seconds to insert, then to erase, every key of `keys` (in `order`) on the

@@ -396,7 +396,6 @@ struct IntErase : IntPolicy {
   node_base** removed;
   int where(const node_base* at) const { return key < key_at(at) ? -1 : key_at(at) < key ? +1 : 0; }
   void release(node_base* gone) const { *removed = gone; }
-  static void replaced(node_base*, node_base*) {}
 };
 
 struct LinkedTree {
